@@ -1,0 +1,43 @@
+#include "app/config.hpp"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+FILE* ntp_out = nullptr;
+int ntp_verbose = 0;
+double ntp_weights[8] = {};
+char ntp_server_name[NTP_SERVER_NAME_SIZE] = {};
+
+int ntp_init(int verbose) {
+    srand(static_cast<unsigned>(time(nullptr)));
+    for (int i = 0; i < 8; ++i) {
+        ntp_weights[i] = pow(2.0, 24 - 8 * i);
+    }
+    ntp_out = stdout;
+    ntp_verbose = verbose;
+    return verbose;
+}
+
+char* get_ntp_server_name() {
+    const char* text = getenv("NTP_SERVER_NAME");
+    if (text == nullptr) {
+        text = DEFAULT_NTP_SERVER;
+    }
+    const size_t length = strlen(text);
+    if (length >= NTP_SERVER_NAME_SIZE) {
+        ntp_server_name[0] = '\0';
+        return nullptr;
+    }
+    memcpy(ntp_server_name, text, length + 1);
+    return ntp_server_name;
+}
+
+ExecutionStatus get_execution_status() {
+    const char* status = getenv("STATUS_OF_EXECUTION");
+    if (status != nullptr && strcmp(status, "ADJUST_TIME") == 0) {
+        return STATUS_ADJUST_TIME;
+    }
+    return STATUS_REPORT_ONLY;
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+
+constexpr size_t NTP_SERVER_NAME_SIZE = 256;
+constexpr const char* DEFAULT_NTP_SERVER = "pool.ntp.org";
+
+enum ExecutionStatus { STATUS_REPORT_ONLY, STATUS_ADJUST_TIME };
+
+// Module-wide state, set at start-up and read by every part of the client.
+extern FILE* ntp_out;
+extern int ntp_verbose;
+extern double ntp_weights[8];
+extern char ntp_server_name[NTP_SERVER_NAME_SIZE];
+
+// Prepares the client; must run first. Returns verbose unchanged.
+int ntp_init(int verbose);
+
+// The server text from NTP_SERVER_NAME (or the default), copied into ntp_server_name.
+// Returns nullptr, with the buffer empty, when the text does not fit it.
+char* get_ntp_server_name();
+
+// STATUS_ADJUST_TIME only when STATUS_OF_EXECUTION is exactly "ADJUST_TIME".
+ExecutionStatus get_execution_status();

@@ -1,0 +1,138 @@
+#include "ntp/exchange.hpp"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/config.hpp"
+#include "ntp/packet.hpp"
+#include "ntp/server_text.hpp"
+#include "ntp/timestamp.hpp"
+#include "platform/local_time.hpp"
+#include "platform/sockets.hpp"
+
+namespace {
+
+constexpr uint16_t LOCAL_PORT = 1024;
+constexpr int REPLY_WAIT_MS = 3000;
+
+struct Exchange {
+    NtpPacket request;
+    NtpPacket reply;
+    long reply_length;
+    NetAddress server;
+    NetAddress sender;
+};
+
+bool report_failure(const char* line) {
+    fprintf(ntp_out, "%s", line);
+    return false;
+}
+
+// The clean-up runs once at exit however many exchanges a process makes.
+bool register_cleanup() {
+    static bool registered = false;
+    if (!registered) {
+        registered = atexit(sockets_cleanup) == 0;
+    }
+    return registered;
+}
+
+bool resolve_server(const char* name, uint16_t port, NetAddress* server) {
+    return address_from_dotted(name, port, server) || address_from_host_name(name, port, server);
+}
+
+void build_request(NtpPacket* request) {
+    memset(request, 0, sizeof *request);
+    request->bytes[NTP_OFFSET_FLAGS] = NTP_REQUEST_FLAGS;
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    systemtime_to_ntp_bytes(now, ntp_field(*request, NTP_OFFSET_TRANSMIT_TIME));
+}
+
+bool await_reply(int socket) {
+    switch (udp_wait_readable(socket, REPLY_WAIT_MS)) {
+    case WAIT_READY:
+        return true;
+    case WAIT_FAILED:
+        return report_failure("## Error ##: Receive Socket Error.\n");
+    case WAIT_TIMEOUT:
+        return report_failure("## Error ##: Time Out.\n");
+    case WAIT_NOT_READY:
+        break;
+    }
+    return report_failure("## Error ##: Invalid Receive Packet.\n");
+}
+
+bool send_and_receive(int socket, const char* name, uint16_t port, Exchange* exchange) {
+    if (!resolve_server(name, port, &exchange->server)) {
+        return report_failure("## Error ##: Can NOT get Server address from name.\n");
+    }
+    // The send time is read only now, after any name look-up.
+    build_request(&exchange->request);
+    if (!udp_send_to(socket, &exchange->request, NTP_PACKET_SIZE, exchange->server)) {
+        return report_failure("## Error ##: NTP Packet Send Error.\n");
+    }
+    if (!await_reply(socket)) {
+        return false;
+    }
+    // A short datagram leaves the rest of the reply zero, never unset.
+    memset(&exchange->reply, 0, sizeof exchange->reply);
+    exchange->reply_length =
+        udp_receive_from(socket, &exchange->reply, NTP_PACKET_SIZE, &exchange->sender);
+    if (exchange->reply_length < 0) {
+        return report_failure("## Error ##: NTP Packet Receive Error.\n");
+    }
+    return true;
+}
+
+// Truncates toward zero; values no calendar time can hold give 0.
+int64_t whole_seconds(double seconds) {
+    constexpr double LIMIT = 9.0e18;
+    return seconds > -LIMIT && seconds < LIMIT ? static_cast<int64_t>(seconds) : 0;
+}
+
+uint32_t corrected_time(const Exchange& exchange) {
+    SYSTEMTIME received{};
+    GetLocalTime(&received);
+    uint8_t t4[NTP_TIMESTAMP_SIZE];
+    systemtime_to_ntp_bytes(received, t4);
+    const double offset = compute_clock_offset(exchange.reply, t4);
+    const double local_seconds = systemtime_to_ntp_seconds(received) - NTP_EPOCH_OFFSET;
+    fprintf(ntp_out, "System   Time = %s", calendar_text(whole_seconds(local_seconds)));
+    sockets_cleanup();
+    return static_cast<uint32_t>(whole_seconds(local_seconds + offset));
+}
+
+} // namespace
+
+uint32_t query_ntp_server() {
+    char* name = get_ntp_server_name();
+    if (name == nullptr) {
+        report_failure("## Error ##: Server name longer than 255 characters.\n");
+        return 0;
+    }
+    const uint16_t port = split_server_port(name);
+    fprintf(ntp_out, "Server Name = %s, Port = %d\n", name, port);
+    if (!sockets_startup()) {
+        report_failure("## Error ##: Can NOT initialize WinSock.\n");
+        return 0;
+    }
+    if (!register_cleanup()) {
+        report_failure("## Error ##: Falure atexit(WSACleanup).\n");
+        return 0;
+    }
+    const int socket = udp_socket_open();
+    if (socket < 0) {
+        report_failure("## Error ##: Can NOT Create UDP Socket.\n");
+        return 0;
+    }
+    if (!udp_socket_bind_any(socket, LOCAL_PORT)) {
+        // The exchange goes on from a port the system picks.
+        report_failure("## Error ##: Can NOT setup receive port.\n");
+    }
+    Exchange exchange{};
+    const bool replied = send_and_receive(socket, name, port, &exchange);
+    udp_socket_close(socket);
+    return replied ? corrected_time(exchange) : 0;
+}

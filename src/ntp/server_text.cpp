@@ -1,0 +1,33 @@
+#include "ntp/server_text.hpp"
+
+#include <cctype>
+#include <cstring>
+
+namespace {
+
+// atoi's reading, but modulo 65536 digit by digit, so that no length of digits overflows.
+uint16_t port_number(const char* text) {
+    while (isspace(static_cast<unsigned char>(*text)) != 0) {
+        ++text;
+    }
+    const bool negative = *text == '-';
+    if (*text == '-' || *text == '+') {
+        ++text;
+    }
+    uint16_t port = 0;
+    for (; isdigit(static_cast<unsigned char>(*text)) != 0; ++text) {
+        port = static_cast<uint16_t>(port * 10 + (*text - '0'));
+    }
+    return negative ? static_cast<uint16_t>(-port) : port;
+}
+
+} // namespace
+
+uint16_t split_server_port(char* text) {
+    char* colon = strchr(text, ':');
+    if (colon == nullptr) {
+        return NTP_DEFAULT_PORT;
+    }
+    *colon = '\0';
+    return port_number(colon + 1);
+}
