@@ -39,4 +39,6 @@ static_assert(sizeof(NtpPacket) == NTP_PACKET_SIZE);
 inline const uint8_t* ntp_field(const NtpPacket& packet, size_t offset) {
     return packet.bytes + offset;
 }
-inline uint8_t* ntp_field(NtpPacket& packet, size_t offset) { return packet.bytes + offset; }
+inline uint8_t* ntp_field(NtpPacket& packet, size_t offset) {
+    return packet.bytes + offset;
+}

@@ -6,7 +6,7 @@
 // Local calendar time with milliseconds: what the clock is read into.
 struct SYSTEMTIME {
     uint16_t year;
-    uint16_t month; // 1 to 12
+    uint16_t month;       // 1 to 12
     uint16_t day_of_week; // 0 = Sunday
     uint16_t day;
     uint16_t hour;

@@ -22,18 +22,24 @@ NetAddress ipv4_address(in_addr host, uint16_t port) {
 
 } // namespace
 
-bool sockets_startup() { return true; }
+bool sockets_startup() {
+    return true;
+}
 
 void sockets_cleanup() {}
 
-int udp_socket_open() { return socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0); }
+int udp_socket_open() {
+    return socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+}
 
 bool udp_socket_bind_any(int socket, uint16_t port) {
     const NetAddress any = ipv4_address(in_addr{htonl(INADDR_ANY)}, port);
     return bind(socket, reinterpret_cast<const sockaddr*>(&any.storage), any.length) == 0;
 }
 
-void udp_socket_close(int socket) { close(socket); }
+void udp_socket_close(int socket) {
+    close(socket);
+}
 
 bool address_from_dotted(const char* text, uint16_t port, NetAddress* address) {
     in_addr host{};
