@@ -15,8 +15,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "e2e_support.hpp"
 #include "report_lines.hpp"
-#include "run_client.hpp"
 
 extern char** environ;
 
@@ -110,6 +110,27 @@ TEST_F(Chrony, ReportsAPlausibleDelayAndOffset) {
     EXPECT_LT(std::fabs(value_of(run.out, "Local Clock Offset")), 0.01) << run.out;
     EXPECT_NE(line_starting(run.out, "Standard Time = "),
               "Standard Time = " + ctime_text(0).substr(0, 24));
+}
+
+// One whole report, line by line, agrees with what chronyd sent: it answers a version 3 request
+// in version 3, mode 4, with its local stratum and the identifier of its local reference.
+TEST_F(Chrony, WholeReportInOrder) {
+    const ClientRun run = run_client({"NTP_SERVER_NAME=" + endpoint()});
+    const auto lines = lines_of(run.out);
+    ASSERT_EQ(lines.size(), 24u) << run.out;
+    EXPECT_EQ(lines[0], "Server Name = 127.0.0.1, Port = " + std::to_string(port_));
+    for (size_t i = 0; i < COMPLETE_REPORT.size(); ++i) {
+        const size_t at = i + (i >= 14) + (i >= 18); // blank lines before T1 and the delay
+        EXPECT_EQ(lines[at].rfind(COMPLETE_REPORT[i], 0), 0u) << lines[at];
+    }
+    EXPECT_EQ(lines[1], " Leap Indicator (LI): 0");
+    EXPECT_EQ(lines[2], " Version Number (VN): 3");
+    EXPECT_EQ(lines[3], "                Mode: 4");
+    EXPECT_EQ(lines[4], "             Stratum: 8");
+    EXPECT_EQ(lines[9], "Reference Identifier: 127.127.1.1");
+    // T1 and T3 are the reply's Originate and Transmit Timestamps.
+    EXPECT_EQ(value_of(run.out, " T1"), std::stod(lines[11].substr(22)));
+    EXPECT_EQ(value_of(run.out, " T3"), std::stod(lines[13].substr(22)));
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include "app/config.hpp"
 #include "ntp/packet.hpp"
+#include "ntp/report.hpp"
 #include "ntp/server_text.hpp"
 #include "ntp/timestamp.hpp"
 #include "platform/local_time.hpp"
@@ -95,6 +96,9 @@ int64_t whole_seconds(double seconds) {
 uint32_t corrected_time(const Exchange& exchange) {
     SYSTEMTIME received{};
     GetLocalTime(&received);
+    if (ntp_verbose != 0) {
+        print_ntp_packet(exchange.reply);
+    }
     uint8_t t4[NTP_TIMESTAMP_SIZE];
     systemtime_to_ntp_bytes(received, t4);
     const double offset = compute_clock_offset(exchange.reply, t4);

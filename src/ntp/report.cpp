@@ -1,0 +1,73 @@
+#include "ntp/report.hpp"
+
+#include <cmath>
+#include <cstdio>
+
+#include "app/config.hpp"
+#include "ntp/timestamp.hpp"
+
+namespace {
+
+char reference_text[REFERENCE_ID_TEXT_SIZE];
+
+const char* reference_code(const uint8_t id[4]) {
+    size_t used = 0;
+    for (int i = 0; i < 4 && id[i] != 0; ++i) {
+        const bool plain = id[i] >= 0x20 && id[i] < 0x7F && id[i] != '\\';
+        const char* format = plain ? "%c" : (id[i] == '\\' ? "\\\\" : "\\x%02x");
+        used += static_cast<size_t>(
+            snprintf(reference_text + used, sizeof reference_text - used, format, id[i]));
+    }
+    reference_text[used] = '\0';
+    return reference_text;
+}
+
+// Root Delay and Root Dispersion: unsigned 16.16 fixed-point seconds.
+double fixed_point_seconds(const uint8_t* bytes) {
+    double seconds = 0;
+    for (int i = 0; i < 4; ++i) {
+        seconds += bytes[i] * ntp_weights[2 + i];
+    }
+    return seconds;
+}
+
+void print_timestamp(const char* label, const NtpPacket& reply, size_t offset) {
+    fprintf(ntp_out, "%s: %f\n", label, ntp_bytes_to_seconds(ntp_field(reply, offset)));
+}
+
+} // namespace
+
+const char* reference_id_text(const uint8_t id[4], int stratum, [[maybe_unused]] int version) {
+    if (stratum == 0 || stratum == 1) {
+        return reference_code(id);
+    }
+    // Version 4 makes the identifier of an IPv6 upstream a hash of its address; it is shown in
+    // the same dotted form as an IPv4 upstream's address, as operators are used to reading it.
+    snprintf(reference_text, sizeof reference_text, "%d.%d.%d.%d", id[0], id[1], id[2], id[3]);
+    return reference_text;
+}
+
+void print_ntp_packet(const NtpPacket& reply) {
+    const uint8_t flags = reply.bytes[NTP_OFFSET_FLAGS];
+    const int version = (flags >> 3) & 7;
+    const unsigned stratum = reply.bytes[NTP_OFFSET_STRATUM];
+    const int poll = reply.bytes[NTP_OFFSET_POLL] & 0x0F;
+    const int precision = static_cast<int8_t>(reply.bytes[NTP_OFFSET_PRECISION]);
+    fprintf(ntp_out, " Leap Indicator (LI): %d\n", flags >> 6);
+    fprintf(ntp_out, " Version Number (VN): %d\n", version);
+    fprintf(ntp_out, "                Mode: %d\n", flags & 7);
+    fprintf(ntp_out, "             Stratum: %u\n", stratum);
+    fprintf(ntp_out, "       Poll Interval: %3d (%5.2e sec)\n", poll, pow(2.0, poll));
+    fprintf(ntp_out, "           Precision: %3d (%5.2e sec)\n", precision, pow(2.0, precision));
+    fprintf(ntp_out, "          Root Delay: %f (m sec)\n",
+            fixed_point_seconds(ntp_field(reply, NTP_OFFSET_ROOT_DELAY)) * 1000);
+    fprintf(ntp_out, "     Root Dispersion: %f (m sec)\n",
+            fixed_point_seconds(ntp_field(reply, NTP_OFFSET_ROOT_DISPERSION)) * 1000);
+    fprintf(ntp_out, "Reference Identifier: %s\n",
+            reference_id_text(ntp_field(reply, NTP_OFFSET_REFERENCE_ID), static_cast<int>(stratum),
+                              version));
+    print_timestamp(" Reference Timestamp", reply, NTP_OFFSET_REFERENCE_TIME);
+    print_timestamp(" Originate Timestamp", reply, NTP_OFFSET_ORIGINATE_TIME);
+    print_timestamp(" Receive   Timestamp", reply, NTP_OFFSET_RECEIVE_TIME);
+    print_timestamp(" Transmit  Timestamp", reply, NTP_OFFSET_TRANSMIT_TIME);
+}
