@@ -7,6 +7,9 @@ namespace {
 bool fake_is_set = false;
 timespec fake_start{};
 timespec monotonic_start{};
+bool refuse_setting = false;
+int settings = 0;
+timespec last_setting{};
 
 timespec plus(const timespec& base, long long nanoseconds) {
     long long total = base.tv_nsec + nanoseconds;
@@ -26,16 +29,35 @@ long long nanoseconds_since(const timespec& start) {
     return (now.tv_sec - start.tv_sec) * 1000000000LL + (now.tv_nsec - start.tv_nsec);
 }
 
-} // namespace
-
-void fake_clock_set(const timespec& now) {
+void start_at(const timespec& now) {
     fake_is_set = true;
     fake_start = now;
     clock_gettime(CLOCK_MONOTONIC, &monotonic_start);
 }
 
+} // namespace
+
+void fake_clock_set(const timespec& now) {
+    start_at(now);
+    settings = 0;
+    last_setting = timespec{};
+}
+
 void fake_clock_follow_real_time() {
     fake_is_set = false;
+    refuse_setting = false;
+}
+
+void fake_clock_refuse_setting(bool refuse) {
+    refuse_setting = refuse;
+}
+
+int fake_clock_settings() {
+    return settings;
+}
+
+timespec fake_clock_last_setting() {
+    return last_setting;
 }
 
 bool wall_clock_read(timespec* now) {
@@ -43,5 +65,15 @@ bool wall_clock_read(timespec* now) {
         return clock_gettime(CLOCK_REALTIME, now) == 0;
     }
     *now = plus(fake_start, nanoseconds_since(monotonic_start));
+    return true;
+}
+
+bool wall_clock_set(const timespec& when) {
+    if (refuse_setting) {
+        return false;
+    }
+    ++settings;
+    last_setting = when;
+    start_at(when);
     return true;
 }

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <fstream>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -43,7 +44,8 @@ std::string read_all(int fd, pid_t child) {
 
 } // namespace
 
-ClientRun run_client(const std::vector<std::string>& env, const std::vector<std::string>& args) {
+ClientRun run_program(const std::vector<std::string>& program,
+                      const std::vector<std::string>& env) {
     std::vector<std::string> environment = env;
     bool has_tz = false;
     for (const auto& entry : env) {
@@ -52,8 +54,7 @@ ClientRun run_client(const std::vector<std::string>& env, const std::vector<std:
     if (!has_tz) {
         environment.push_back("TZ=UTC");
     }
-    std::vector<std::string> argv = {SNTP_CLIENT_PATH};
-    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<std::string> argv = program;
     auto argv_pointers = pointers(argv);
     auto env_pointers = pointers(environment);
 
@@ -79,4 +80,33 @@ ClientRun run_client(const std::vector<std::string>& env, const std::vector<std:
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return run;
+}
+
+ClientRun run_client(const std::vector<std::string>& env, const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {SNTP_CLIENT_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return run_program(argv, env);
+}
+
+ClientRun run_client_without_clock_right(const std::vector<std::string>& env) {
+    std::vector<std::string> argv = WITHOUT_CLOCK_RIGHT;
+    argv.push_back(SNTP_CLIENT_PATH);
+    return run_program(argv, env);
+}
+
+bool clock_cannot_be_set_here() {
+    constexpr unsigned long long CAP_SYS_TIME_BIT = 1ULL << 25;
+    std::ifstream uid_map("/proc/self/uid_map");
+    unsigned long long inside = 0, outside = 0, count = 0;
+    uid_map >> inside >> outside >> count;
+    const bool own_user_namespace = count != 4294967295ULL;
+    std::vector<std::string> argv = WITHOUT_CLOCK_RIGHT;
+    argv.insert(argv.end(), {"/bin/grep", "CapEff", "/proc/self/status"});
+    const ClientRun capabilities = run_program(argv, {});
+    const auto tab = capabilities.out.find('\t');
+    if (tab == std::string::npos) {
+        return false;
+    }
+    const unsigned long long effective = std::strtoull(capabilities.out.c_str() + tab, nullptr, 16);
+    return own_user_namespace && (effective & CAP_SYS_TIME_BIT) == 0;
 }

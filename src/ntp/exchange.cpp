@@ -5,7 +5,9 @@
 #include <cstring>
 
 #include "app/config.hpp"
+#include "clock/adjust.hpp"
 #include "ntp/packet.hpp"
+#include "ntp/reply_check.hpp"
 #include "ntp/report.hpp"
 #include "ntp/server_text.hpp"
 #include "ntp/timestamp.hpp"
@@ -93,6 +95,22 @@ int64_t whole_seconds(double seconds) {
     return seconds > -LIMIT && seconds < LIMIT ? static_cast<int64_t>(seconds) : 0;
 }
 
+// Stepping every process's clock from an unchecked datagram would let anyone who can send one
+// set it: the reply must first pass the client checks.
+void adjust_if_trusted(const Exchange& exchange, double offset, double corrected) {
+    const ReplyEvidence evidence{exchange.reply,
+                                 exchange.reply_length,
+                                 exchange.sender,
+                                 exchange.server,
+                                 ntp_field(exchange.request, NTP_OFFSET_TRANSMIT_TIME),
+                                 corrected};
+    if (const char* rejection = reply_rejection(evidence)) {
+        fprintf(ntp_out, "## Error ##: Reply rejected (%s); local time not adjusted.\n", rejection);
+        return;
+    }
+    adjust_local_time(offset);
+}
+
 uint32_t corrected_time(const Exchange& exchange) {
     SYSTEMTIME received{};
     GetLocalTime(&received);
@@ -103,6 +121,9 @@ uint32_t corrected_time(const Exchange& exchange) {
     systemtime_to_ntp_bytes(received, t4);
     const double offset = compute_clock_offset(exchange.reply, t4);
     const double local_seconds = systemtime_to_ntp_seconds(received) - NTP_EPOCH_OFFSET;
+    if (get_execution_status() == STATUS_ADJUST_TIME) {
+        adjust_if_trusted(exchange, offset, local_seconds + offset);
+    }
     fprintf(ntp_out, "System   Time = %s", calendar_text(whole_seconds(local_seconds)));
     sockets_cleanup();
     return static_cast<uint32_t>(whole_seconds(local_seconds + offset));

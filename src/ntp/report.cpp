@@ -22,15 +22,6 @@ const char* reference_code(const uint8_t id[4]) {
     return reference_text;
 }
 
-// Root Delay and Root Dispersion: unsigned 16.16 fixed-point seconds.
-double fixed_point_seconds(const uint8_t* bytes) {
-    double seconds = 0;
-    for (int i = 0; i < 4; ++i) {
-        seconds += bytes[i] * ntp_weights[2 + i];
-    }
-    return seconds;
-}
-
 void print_timestamp(const char* label, const NtpPacket& reply, size_t offset) {
     fprintf(ntp_out, "%s: %f\n", label, ntp_bytes_to_seconds(ntp_field(reply, offset)));
 }
@@ -60,9 +51,9 @@ void print_ntp_packet(const NtpPacket& reply) {
     fprintf(ntp_out, "       Poll Interval: %3d (%5.2e sec)\n", poll, pow(2.0, poll));
     fprintf(ntp_out, "           Precision: %3d (%5.2e sec)\n", precision, pow(2.0, precision));
     fprintf(ntp_out, "          Root Delay: %f (m sec)\n",
-            fixed_point_seconds(ntp_field(reply, NTP_OFFSET_ROOT_DELAY)) * 1000);
+            ntp_fixed_point_seconds(ntp_field(reply, NTP_OFFSET_ROOT_DELAY)) * 1000);
     fprintf(ntp_out, "     Root Dispersion: %f (m sec)\n",
-            fixed_point_seconds(ntp_field(reply, NTP_OFFSET_ROOT_DISPERSION)) * 1000);
+            ntp_fixed_point_seconds(ntp_field(reply, NTP_OFFSET_ROOT_DISPERSION)) * 1000);
     fprintf(ntp_out, "Reference Identifier: %s\n",
             reference_id_text(ntp_field(reply, NTP_OFFSET_REFERENCE_ID), static_cast<int>(stratum),
                               version));

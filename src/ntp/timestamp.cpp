@@ -50,6 +50,14 @@ double ntp_bytes_to_seconds(const uint8_t bytes[NTP_TIMESTAMP_SIZE]) {
     return seconds;
 }
 
+double ntp_fixed_point_seconds(const uint8_t bytes[4]) {
+    double seconds = 0;
+    for (size_t i = 0; i < 4; ++i) {
+        seconds += bytes[i] * ntp_weights[2 + i];
+    }
+    return seconds;
+}
+
 double ntp_difference(double later, double earlier) {
     const double difference = later - earlier;
     if (difference > HALF_ERA_SECONDS) {

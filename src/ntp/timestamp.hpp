@@ -16,6 +16,8 @@ double systemtime_to_ntp_seconds(const SYSTEMTIME& time);
 void ntp_seconds_to_bytes(uint8_t bytes[NTP_TIMESTAMP_SIZE], double& seconds);
 void systemtime_to_ntp_bytes(const SYSTEMTIME& time, uint8_t bytes[NTP_TIMESTAMP_SIZE]);
 double ntp_bytes_to_seconds(const uint8_t bytes[NTP_TIMESTAMP_SIZE]);
+// Root Delay and Root Dispersion: four bytes of unsigned 16.16 fixed-point seconds.
+double ntp_fixed_point_seconds(const uint8_t bytes[4]);
 
 // later - earlier of two timestamps, taken across an era rollover into (-2^31, 2^31].
 double ntp_difference(double later, double earlier);

@@ -65,6 +65,17 @@ bool address_from_host_name(const char* name, uint16_t port, NetAddress* address
     return true;
 }
 
+bool addresses_equal(const NetAddress& a, const NetAddress& b) {
+    if (a.storage.ss_family != AF_INET || b.storage.ss_family != AF_INET) {
+        return false;
+    }
+    sockaddr_in first{};
+    sockaddr_in second{};
+    std::memcpy(&first, &a.storage, sizeof first);
+    std::memcpy(&second, &b.storage, sizeof second);
+    return first.sin_port == second.sin_port && first.sin_addr.s_addr == second.sin_addr.s_addr;
+}
+
 bool udp_send_to(int socket, const void* data, size_t size, const NetAddress& to) {
     const ssize_t sent =
         sendto(socket, data, size, 0, reinterpret_cast<const sockaddr*>(&to.storage), to.length);

@@ -27,6 +27,8 @@ void udp_socket_close(int socket);
 bool address_from_dotted(const char* text, uint16_t port, NetAddress* address);
 // The first IPv4 address of a host name.
 bool address_from_host_name(const char* name, uint16_t port, NetAddress* address);
+// Same family, address and port.
+bool addresses_equal(const NetAddress& a, const NetAddress& b);
 
 bool udp_send_to(int socket, const void* data, size_t size, const NetAddress& to);
 // Waits at most timeout_ms for the socket to become readable.
