@@ -1,16 +1,11 @@
 #pragma once
 
-// The wall clock the unit tests link in place of the real one. Until a test sets it, it reads
-// the real time; once set, it runs on from the set time at the real pace. Setting it from the
-// code under test moves only the fake, and is recorded.
+// The wall clock that the unit tests link in place of the real one: it runs at the real pace
+// from where a test starts it. When the code under test sets it, only the fake moves, and the
+// setting is counted.
 
 #include <ctime>
 
-void fake_clock_set(const timespec& now);
-void fake_clock_follow_real_time();
-
-// Makes the code's attempts to set the clock fail, as the system does without CAP_SYS_TIME.
-void fake_clock_refuse_setting(bool refuse);
-// How often the code set the clock since the last fake_clock_set, and to what last.
-int fake_clock_settings();
+void fake_clock_start(const timespec& now, bool refuse_setting = false);
+int fake_clock_settings(); // since the start
 timespec fake_clock_last_setting();

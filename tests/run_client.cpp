@@ -1,112 +1,65 @@
 #include "run_client.hpp"
 
 #include <chrono>
-#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <poll.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-namespace {
+#include "test_server.hpp"
 
-constexpr int RUN_LIMIT_MS = 20000;
+const std::string WITHOUT_CLOCK_RIGHT = "setpriv --bounding-set=-sys_time -- ";
 
-std::vector<char*> pointers(std::vector<std::string>& texts) {
-    std::vector<char*> result;
-    for (auto& text : texts) {
-        result.push_back(text.data());
-    }
-    result.push_back(nullptr);
-    return result;
-}
-
-std::string read_all(int fd, pid_t child) {
-    std::string out;
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(RUN_LIMIT_MS);
-    char buffer[4096];
-    for (;;) {
-        pollfd watched{fd, POLLIN, 0};
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0 || poll(&watched, 1, static_cast<int>(left.count())) <= 0) {
-            kill(child, SIGKILL); // a hung client fails its test instead of the suite
-            return out;
-        }
-        const ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got <= 0) {
-            return out;
-        }
-        out.append(buffer, static_cast<size_t>(got));
-    }
-}
-
-} // namespace
-
-ClientRun run_program(const std::vector<std::string>& program,
-                      const std::vector<std::string>& env) {
-    std::vector<std::string> environment = env;
-    bool has_tz = false;
+ClientRun run(const std::vector<std::string>& env, const std::string& args,
+              const std::string& prefix) {
+    std::string command = prefix + "env -i TZ=UTC";
     for (const auto& entry : env) {
-        has_tz = has_tz || entry.rfind("TZ=", 0) == 0;
+        command += " '" + entry + "'";
     }
-    if (!has_tz) {
-        environment.push_back("TZ=UTC");
-    }
-    std::vector<std::string> argv = program;
-    auto argv_pointers = pointers(argv);
-    auto env_pointers = pointers(environment);
-
-    int pipe_fds[2];
-    if (pipe(pipe_fds) != 0) {
-        std::abort();
-    }
+    command += " " SNTP_CLIENT_PATH " " + args;
     const auto start = std::chrono::steady_clock::now();
-    const pid_t child = fork();
-    if (child == 0) {
-        dup2(pipe_fds[1], STDOUT_FILENO);
-        close(pipe_fds[0]);
-        close(pipe_fds[1]);
-        execve(argv_pointers[0], argv_pointers.data(), env_pointers.data());
-        _exit(127);
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string out;
+    char buffer[4096];
+    for (size_t got; (got = fread(buffer, 1, sizeof buffer, pipe)) > 0;) {
+        out.append(buffer, got);
     }
-    close(pipe_fds[1]);
-    ClientRun run;
-    run.out = read_all(pipe_fds[0], child);
-    close(pipe_fds[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    run.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    const int status = pclose(pipe);
+    return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()};
 }
 
-ClientRun run_client(const std::vector<std::string>& env, const std::vector<std::string>& args) {
-    std::vector<std::string> argv = {SNTP_CLIENT_PATH};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return run_program(argv, env);
-}
-
-ClientRun run_client_without_clock_right(const std::vector<std::string>& env) {
-    std::vector<std::string> argv = WITHOUT_CLOCK_RIGHT;
-    argv.push_back(SNTP_CLIENT_PATH);
-    return run_program(argv, env);
+bool complete(const std::string& report) {
+    // clang-format off
+    static const auto labels = lines_of(
+        "Server Name = \n Leap Indicator (LI): \n Version Number (VN): \n                Mode: \n"
+        "             Stratum: \n       Poll Interval: \n           Precision: \n"
+        "          Root Delay: \n     Root Dispersion: \nReference Identifier: \n"
+        " Reference Timestamp: \n Originate Timestamp: \n Receive   Timestamp: \n"
+        " Transmit  Timestamp: \n\n T1 = \n T2 = \n T3 = \n T4 = \n\nRoundtrip Delay    = \n"
+        "Local Clock Offset = \nSystem   Time = \nStandard Time = ");
+    // clang-format on
+    std::vector<std::string> lines;
+    for (const auto& line : lines_of(report)) {
+        if (line.rfind("## ", 0) != 0) {
+            lines.push_back(line);
+        }
+    }
+    bool in_order = lines.size() == labels.size();
+    for (size_t i = 0; in_order && i < lines.size(); ++i) {
+        in_order = lines[i].rfind(labels[i], 0) == 0 && (!labels[i].empty() || lines[i].empty());
+    }
+    return in_order;
 }
 
 bool clock_cannot_be_set_here() {
-    constexpr unsigned long long CAP_SYS_TIME_BIT = 1ULL << 25;
-    std::ifstream uid_map("/proc/self/uid_map");
+    std::ifstream map("/proc/self/uid_map");
     unsigned long long inside = 0, outside = 0, count = 0;
-    uid_map >> inside >> outside >> count;
-    const bool own_user_namespace = count != 4294967295ULL;
-    std::vector<std::string> argv = WITHOUT_CLOCK_RIGHT;
-    argv.insert(argv.end(), {"/bin/grep", "CapEff", "/proc/self/status"});
-    const ClientRun capabilities = run_program(argv, {});
-    const auto tab = capabilities.out.find('\t');
-    if (tab == std::string::npos) {
-        return false;
-    }
-    const unsigned long long effective = std::strtoull(capabilities.out.c_str() + tab, nullptr, 16);
-    return own_user_namespace && (effective & CAP_SYS_TIME_BIT) == 0;
+    map >> inside >> outside >> count;
+    FILE* status = popen((WITHOUT_CLOCK_RIGHT + "grep CapEff /proc/self/status").c_str(), "r");
+    char line[128] = "";
+    const bool read = fgets(line, sizeof line, status) != nullptr;
+    pclose(status);
+    const unsigned long long effective = std::strtoull(line + 7, nullptr, 16);
+    return count != 4294967295ULL && read && (effective & (1ULL << 25)) == 0;
 }

@@ -1,159 +1,159 @@
 #include "test_server.hpp"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cmath>
 #include <cstring>
 #include <ctime>
-#include <netinet/in.h>
+#include <iomanip>
 #include <poll.h>
-#include <sys/socket.h>
+#include <sstream>
 #include <unistd.h>
 
 namespace {
 
-constexpr double EPOCH_OFFSET = 2208988800.0;
 constexpr double ERA = 4294967296.0;
 
-int bound_socket(const std::string& address, uint16_t port) {
+int bound(const std::string& ip, uint16_t port) {
+    sockaddr_in local{AF_INET, htons(port), {}, {}};
+    inet_pton(AF_INET, ip.c_str(), &local.sin_addr);
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_port = htons(port);
-    inet_pton(AF_INET, address.c_str(), &local.sin_addr);
-    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+    if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
         std::abort();
     }
     return fd;
 }
 
-uint16_t local_port(int fd) {
-    sockaddr_in local{};
-    socklen_t length = sizeof local;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length);
-    return ntohs(local.sin_port);
-}
-
-void sleep_seconds(double seconds) {
-    if (seconds > 0) {
-        const timespec pause{static_cast<time_t>(seconds),
-                             static_cast<long>(std::fmod(seconds, 1.0) * 1e9)};
-        nanosleep(&pause, nullptr);
-    }
+void pause_for(double seconds) {
+    const timespec pause{static_cast<time_t>(seconds), static_cast<long>(fmod(seconds, 1) * 1e9)};
+    nanosleep(&pause, nullptr);
 }
 
 } // namespace
 
-double real_ntp_seconds() {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    return static_cast<double>(now.tv_sec) + EPOCH_OFFSET + now.tv_nsec / 1e9;
-}
-
-void put_ntp_timestamp(uint8_t* bytes, double seconds) {
-    seconds -= std::floor(seconds / ERA) * ERA;
-    const auto whole = static_cast<uint32_t>(seconds);
-    const auto fraction = static_cast<uint32_t>((seconds - whole) * ERA);
-    for (int i = 0; i < 4; ++i) {
-        bytes[i] = static_cast<uint8_t>(whole >> (24 - 8 * i));
-        bytes[4 + i] = static_cast<uint8_t>(fraction >> (24 - 8 * i));
-    }
-}
-
-double get_ntp_timestamp(const uint8_t* bytes) {
-    uint32_t whole = 0;
-    uint32_t fraction = 0;
-    for (int i = 0; i < 4; ++i) {
-        whole = whole << 8 | bytes[i];
-        fraction = fraction << 8 | bytes[4 + i];
-    }
-    return whole + fraction / ERA;
-}
-
-TestServer::TestServer(ServerBehaviour behaviour, const std::string& address, uint16_t port)
-    : behaviour_(std::move(behaviour)), address_(address) {
-    socket_ = bound_socket(address, port);
-    port_ = local_port(socket_);
-    if (behaviour_.reply_from_other_port) {
-        other_socket_ = bound_socket(address, 0);
-    }
+TestServer::TestServer(Behaviour behaviour, const std::string& ip, uint16_t wanted)
+    : behaviour_(std::move(behaviour)), socket_(bound(ip, wanted)) {
+    sockaddr_in local{};
+    socklen_t size = sizeof local;
+    getsockname(socket_, reinterpret_cast<sockaddr*>(&local), &size);
+    port = ntohs(local.sin_port);
+    endpoint = ip + ":" + std::to_string(port);
+    other_ = behaviour_.other_port ? bound(ip, 0) : -1;
     thread_ = std::thread([this] { serve(); });
 }
 
-TestServer::~TestServer() {
-    stop_ = true;
-    thread_.join();
-    close(socket_);
-    if (other_socket_ >= 0) {
-        close(other_socket_);
+void TestServer::stop() {
+    if (thread_.joinable()) {
+        stopping_ = true;
+        thread_.join();
+        close(socket_);
+        if (other_ >= 0) {
+            close(other_);
+        }
     }
-}
-
-std::string TestServer::endpoint() const {
-    return address_ + ":" + std::to_string(port_);
-}
-
-std::vector<ReceivedRequest> TestServer::requests() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return requests_;
 }
 
 void TestServer::serve() {
-    while (!stop_) {
+    while (!stopping_) {
         pollfd watched{socket_, POLLIN, 0};
-        if (poll(&watched, 1, 20) <= 0) {
-            continue;
-        }
         uint8_t request[512];
-        sockaddr_storage peer{};
-        socklen_t peer_length = sizeof peer;
-        const long length = recvfrom(socket_, request, sizeof request, 0,
-                                     reinterpret_cast<sockaddr*>(&peer), &peer_length);
-        if (length < 0) {
-            continue;
-        }
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            const auto* source = reinterpret_cast<const sockaddr_in*>(&peer);
-            requests_.push_back({{request, request + length}, ntohs(source->sin_port)});
-        }
-        if (!behaviour_.silent) {
-            answer(request, length, &peer, peer_length);
+        sockaddr_in peer{};
+        socklen_t size = sizeof peer;
+        if (poll(&watched, 1, 20) == 1) {
+            const long got = recvfrom(socket_, request, sizeof request, 0,
+                                      reinterpret_cast<sockaddr*>(&peer), &size);
+            requests.emplace_back(request, request + got);
+            sources.push_back(ntohs(peer.sin_port));
+            if (!behaviour_.silent) {
+                answer(request, got, &peer, size);
+            }
         }
     }
 }
 
-void TestServer::answer(const uint8_t* request, long length, const void* peer,
-                        unsigned peer_length) {
-    const double received = real_ntp_seconds();
-    const double anchor =
-        behaviour_.time_from_request && length >= 48 ? get_ntp_timestamp(request + 40) : received;
-    const auto server_now = [&] {
-        return anchor + behaviour_.clock_offset + (real_ntp_seconds() - received);
-    };
-    std::vector<uint8_t> reply(48, 0);
-    sleep_seconds(behaviour_.network_delay / 2);
-    reply[0] = 0x1C; // LI 0, VN 3, Mode 4
-    reply[1] = 2;
-    reply[2] = length > 2 ? request[2] : 6;
-    reply[3] = 0xEC;
-    reply[5] = 0x01; // root delay and dispersion of 1/256 s
-    reply[9] = 0x01;
-    const uint8_t upstream[4] = {127, 0, 0, 9};
-    std::memcpy(&reply[12], upstream, 4);
-    put_ntp_timestamp(&reply[16], server_now() - 16);
-    if (behaviour_.echo_originate && length >= 48) {
+void TestServer::answer(const uint8_t* request, long length, const void* peer, unsigned size) {
+    const double received = now_ntp();
+    const double anchor = behaviour_.from_request ? get_ntp(request + 40) : received;
+    const auto server_now = [&] { return anchor + behaviour_.offset + now_ntp() - received; };
+    std::vector<uint8_t> reply = {0x1C, 2, request[2], 0xEC, 0, 0, 1, 0, 0, 0, 1, 0, 127, 0, 0, 9};
+    reply.resize(48);
+    pause_for(behaviour_.delay / 2);
+    put_ntp(&reply[16], server_now() - 16);
+    if (behaviour_.echo && length >= 48) {
         std::memcpy(&reply[24], request + 40, 8);
     }
-    put_ntp_timestamp(&reply[32], server_now());
-    put_ntp_timestamp(&reply[40], server_now());
-    for (const auto& [offset, value] : behaviour_.patches) {
-        reply[offset] = value;
+    put_ntp(&reply[32], server_now());
+    put_ntp(&reply[40], server_now());
+    std::istringstream patch(behaviour_.patch);
+    for (size_t at = 0; patch >> at && patch.get() == ':';) {
+        for (std::string hex; patch.peek() != ' ' && patch >> std::setw(2) >> hex; ++at) {
+            reply.resize(std::max(reply.size(), at + 1));
+            reply[at] = static_cast<uint8_t>(std::stoi(hex, nullptr, 16));
+        }
     }
-    reply.resize(behaviour_.length, 0);
-    if (!behaviour_.raw.empty()) {
-        reply = behaviour_.raw;
+    reply.resize(behaviour_.length);
+    pause_for(behaviour_.delay / 2);
+    sendto(other_ >= 0 ? other_ : socket_, reply.data(), reply.size(), 0,
+           static_cast<const sockaddr*>(peer), size);
+}
+
+double now_ntp() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return now.tv_sec + 2208988800.0 + now.tv_nsec / 1e9;
+}
+
+void put_ntp(uint8_t* bytes, double seconds) {
+    seconds -= std::floor(seconds / ERA) * ERA;
+    const auto whole = static_cast<uint32_t>(seconds);
+    const uint64_t fixed = uint64_t{whole} << 32 | static_cast<uint32_t>((seconds - whole) * ERA);
+    for (int i = 0; i < 8; ++i) {
+        bytes[i] = static_cast<uint8_t>(fixed >> (56 - 8 * i));
     }
-    sleep_seconds(behaviour_.network_delay / 2);
-    const int from = other_socket_ >= 0 ? other_socket_ : socket_;
-    sendto(from, reply.data(), reply.size(), 0, static_cast<const sockaddr*>(peer), peer_length);
+}
+
+double get_ntp(const uint8_t* bytes) {
+    uint64_t fixed = 0;
+    for (int i = 0; i < 8; ++i) {
+        fixed = fixed << 8 | bytes[i];
+    }
+    return static_cast<double>(fixed) / ERA;
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::string line_of(const std::string& report, const std::string& prefix, size_t after) {
+    const auto lines = lines_of(report);
+    for (size_t i = 0; i + after < lines.size(); ++i) {
+        if (lines[i].rfind(prefix, 0) == 0) {
+            return lines[i + after];
+        }
+    }
+    return "";
+}
+
+double number_of(const std::string& report, const std::string& prefix) {
+    const std::string line = line_of(report, prefix);
+    return line.empty() ? NAN : std::strtod(line.c_str() + line.find('=') + 1, nullptr);
+}
+
+bool has_lines(const std::string& report, const std::vector<std::string>& wanted) {
+    size_t next = 0;
+    for (const auto& line : lines_of(report)) {
+        next += next < wanted.size() && line == wanted[next];
+    }
+    return next == wanted.size();
+}
+
+std::string ctime_of(long long unix_seconds) {
+    const time_t seconds = unix_seconds;
+    char text[32];
+    return std::string(ctime_r(&seconds, text), 24);
 }

@@ -79,8 +79,6 @@ bool send_and_receive(int socket, const char* name, uint16_t port, Exchange* exc
     if (!await_reply(socket)) {
         return false;
     }
-    // A short datagram leaves the rest of the reply zero, never unset.
-    memset(&exchange->reply, 0, sizeof exchange->reply);
     exchange->reply_length =
         udp_receive_from(socket, &exchange->reply, NTP_PACKET_SIZE, &exchange->sender);
     if (exchange->reply_length < 0) {
@@ -156,6 +154,7 @@ uint32_t query_ntp_server() {
         // The exchange goes on from a port the system picks.
         report_failure("## Error ##: Can NOT setup receive port.\n");
     }
+    // Zeroed, so that a short reply reads as zero where its bytes are missing.
     Exchange exchange{};
     const bool replied = send_and_receive(socket, name, port, &exchange);
     udp_socket_close(socket);
