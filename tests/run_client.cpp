@@ -16,6 +16,11 @@ ClientRun run(const std::vector<std::string>& env, const std::string& args,
     for (const auto& entry : env) {
         command += " '" + entry + "'";
     }
+    // Under valgrind's memcheck when asked: any error, or a definite leak, fails the run.
+    if (getenv("SNTP_TEST_VALGRIND") != nullptr) {
+        command += " /usr/bin/valgrind -q --error-exitcode=99 --leak-check=full"
+                   " --errors-for-leak-kinds=definite";
+    }
     command += " " SNTP_CLIENT_PATH " " + args;
     const auto start = std::chrono::steady_clock::now();
     FILE* pipe = popen(command.c_str(), "r");

@@ -64,7 +64,16 @@ void TestServer::serve() {
                                       reinterpret_cast<sockaddr*>(&peer), &size);
             requests.emplace_back(request, request + got);
             sources.push_back(ntohs(peer.sin_port));
-            if (!behaviour_.silent) {
+            const int spoiled =
+                behaviour_.spoil_every > 0 && ++served_ % behaviour_.spoil_every == 0
+                    ? 1 + served_ / behaviour_.spoil_every % 2
+                    : 0;
+            if (spoiled == 2) {
+                std::vector<uint8_t> garbage(static_cast<size_t>(rand() % 101));
+                std::generate(garbage.begin(), garbage.end(), [] { return rand() & 0xFF; });
+                sendto(socket_, garbage.data(), garbage.size(), 0,
+                       reinterpret_cast<sockaddr*>(&peer), size);
+            } else if (!behaviour_.silent && spoiled == 0) {
                 answer(request, got, &peer, size);
             }
         }

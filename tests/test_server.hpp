@@ -18,6 +18,7 @@ struct Behaviour {
     bool from_request = false; // server time runs from the request's transmit time (fake clock)
     std::string patch = "";    // "at:hex ...", bytes written over the reply: "1:00 12:52415445"
     size_t length = 48;        // cut, or padded with zeros
+    int spoil_every = 0;       // every Nth request by turns gets random bytes or no answer
 };
 
 class TestServer {
@@ -37,6 +38,7 @@ class TestServer {
     Behaviour behaviour_;
     int socket_ = -1, other_ = -1;
     std::atomic<bool> stopping_{false};
+    int served_ = 0;
     std::thread thread_;
 };
 

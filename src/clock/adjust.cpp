@@ -34,7 +34,7 @@ void adjust_local_time(double offset) {
     if (clock_can_take(corrected)) {
         const auto whole = static_cast<int64_t>(corrected);
         SYSTEMTIME target = timespec_to_systemtime({static_cast<time_t>(whole), 0});
-        target.milliseconds = milliseconds_of(corrected - whole);
+        target.milliseconds = milliseconds_of(corrected - static_cast<double>(whole));
         target.day_of_week = now.day_of_week;
         set = SetLocalTime(&target);
     }

@@ -19,14 +19,6 @@ namespace {
 constexpr uint16_t LOCAL_PORT = 1024;
 constexpr int REPLY_WAIT_MS = 3000;
 
-struct Exchange {
-    NtpPacket request;
-    NtpPacket reply;
-    long reply_length;
-    NetAddress server;
-    NetAddress sender;
-};
-
 bool report_failure(const char* line) {
     fprintf(ntp_out, "%s", line);
     return false;
@@ -109,7 +101,9 @@ void adjust_if_trusted(const Exchange& exchange, double offset, double corrected
     adjust_local_time(offset);
 }
 
-uint32_t corrected_time(const Exchange& exchange) {
+} // namespace
+
+uint32_t complete_exchange(const Exchange& exchange) {
     SYSTEMTIME received{};
     GetLocalTime(&received);
     if (ntp_verbose != 0) {
@@ -126,8 +120,6 @@ uint32_t corrected_time(const Exchange& exchange) {
     sockets_cleanup();
     return static_cast<uint32_t>(whole_seconds(local_seconds + offset));
 }
-
-} // namespace
 
 uint32_t query_ntp_server() {
     char* name = get_ntp_server_name();
@@ -158,5 +150,5 @@ uint32_t query_ntp_server() {
     Exchange exchange{};
     const bool replied = send_and_receive(socket, name, port, &exchange);
     udp_socket_close(socket);
-    return replied ? corrected_time(exchange) : 0;
+    return replied ? complete_exchange(exchange) : 0;
 }

@@ -39,6 +39,8 @@ static_assert(sizeof(NtpPacket) == NTP_PACKET_SIZE);
 inline const uint8_t* ntp_field(const NtpPacket& packet, size_t offset) {
     return packet.bytes + offset;
 }
+// The writable overload, for building a request: its packet cannot be const.
+// cppcheck-suppress constParameter
 inline uint8_t* ntp_field(NtpPacket& packet, size_t offset) {
     return packet.bytes + offset;
 }

@@ -43,7 +43,9 @@ void print_ntp_packet(const NtpPacket& reply) {
     const int version = (flags >> 3) & 7;
     const unsigned stratum = reply.bytes[NTP_OFFSET_STRATUM];
     const int poll = reply.bytes[NTP_OFFSET_POLL] & 0x0F;
-    const int precision = static_cast<int8_t>(reply.bytes[NTP_OFFSET_PRECISION]);
+    // A signed 8-bit exponent in two's complement.
+    const int precision_byte = reply.bytes[NTP_OFFSET_PRECISION];
+    const int precision = precision_byte < 128 ? precision_byte : precision_byte - 256;
     fprintf(ntp_out, " Leap Indicator (LI): %d\n", flags >> 6);
     fprintf(ntp_out, " Version Number (VN): %d\n", version);
     fprintf(ntp_out, "                Mode: %d\n", flags & 7);
