@@ -34,6 +34,10 @@ ClientRun run(const std::vector<std::string>& env, const std::string& args,
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()};
 }
 
+double client_slack() {
+    return getenv("SNTP_TEST_VALGRIND") != nullptr ? 0.5 : 0.05;
+}
+
 bool complete(const std::string& report) {
     // clang-format off
     static const auto labels = lines_of(

@@ -18,6 +18,9 @@ extern const std::string WITHOUT_CLOCK_RIGHT;
 ClientRun run(const std::vector<std::string>& env, const std::string& args = "",
               const std::string& prefix = WITHOUT_CLOCK_RIGHT);
 
+// Seconds that the client's own work may add to a round trip: valgrind slows it many times.
+double client_slack();
+
 // Every line of a whole report, in order; lines of the form "## ..." are not counted.
 bool complete(const std::string& report);
 
