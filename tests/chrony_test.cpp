@@ -39,9 +39,9 @@ TEST(Chrony, ARealServersWholeReport) {
     char folder[] = "/tmp/sntp-chrony-XXXXXX";
     ASSERT_NE(mkdtemp(folder), nullptr);
     const std::string dir = folder, config = dir + "/chrony.conf";
-    std::ofstream(config) << "port " << PORT << "\nbindaddress 127.0.0.1\ncmdport 0\n"
-                          << "local stratum 8\nallow 127.0.0.1\npidfile " << dir
-                          << "/chronyd.pid\ndriftfile " << dir << "/chrony.drift\n";
+    std::ofstream(config) << "port " << PORT << "\nbindaddress 127.0.0.1\nbindaddress ::1\n"
+                          << "cmdport 0\nlocal stratum 8\nallow 127.0.0.1\nallow ::1\npidfile "
+                          << dir << "/chronyd.pid\ndriftfile " << dir << "/chrony.drift\n";
     const char* argv[] = {"/usr/sbin/chronyd", "-x",   "-d", "-u", "root", "-f",
                           config.c_str(),      nullptr};
     pid_t chronyd = 0;
@@ -50,6 +50,7 @@ TEST(Chrony, ARealServersWholeReport) {
     for (int tries = 0; tries < 50 && !answers(); ++tries) {
     }
     const ClientRun r = run({"NTP_SERVER_NAME=127.0.0.1:" + std::to_string(PORT)});
+    const ClientRun v6 = run({"NTP_SERVER_NAME=[::1]:" + std::to_string(PORT)});
     kill(chronyd, SIGTERM);
     waitpid(chronyd, nullptr, 0);
     std::system(("rm -rf " + dir).c_str());
@@ -69,6 +70,9 @@ TEST(Chrony, ARealServersWholeReport) {
     const double delay = number_of(r.out, "Roundtrip Delay");
     EXPECT_LT(std::fabs(delay), client_slack());
     EXPECT_LT(std::fabs(number_of(r.out, "Local Clock Offset")), 0.01 + std::fabs(delay) / 2);
+    EXPECT_TRUE(complete(v6.out) &&
+                has_lines(v6.out, {"Server Name = ::1, Port = 11123", "             Stratum: 8"}))
+        << v6.out;
 }
 
 } // namespace

@@ -169,6 +169,42 @@ TEST(EndToEnd, TheRequestFromPort1024ToTheServerAndPortAsked) {
     }
 }
 
+TEST(EndToEnd, OverIPv6) {
+    ASSERT_TRUE(clock_cannot_be_set_here()) << "refusing to run: this process could set the clock";
+    const std::string time_out = "## Error ##: Time Out.\nStandard Time = Thu Jan  1 00:00:00 1970";
+    const struct {
+        std::string text, ip;
+        uint16_t port;
+        Behaviour server;
+        std::string status, lines; // the first is the server line
+    } cases[] = {
+        // clang-format off
+        {"[::1]:124", "::1", 124, {}, "", "Server Name = ::1, Port = 124"},
+        {"[::1]", "::1", 123, {}, "", "Server Name = ::1, Port = 123"},
+        {"::1", "::1", 123, {}, "", "Server Name = ::1, Port = 123"},
+        {"v6only.test:125", "fd00:5eed::1", 125, {}, "", "Server Name = v6only.test, Port = 125"},
+        {"[fd00:5eed::1]:126", "fd00:5eed::1", 126, {}, "ADJUST_TIME",
+         "Server Name = fd00:5eed::1, Port = 126\n## Error ##: Can NOT Adujust time."},
+        {"[::1]:127", "::1", 127, {.other_port = true}, "ADJUST_TIME",
+         "Server Name = ::1, Port = 127\n" + rejected("from another address than the server's")},
+        {"[::1]:128", "::1", 128, {.patch = "1:00 12:52415445"}, "ADJUST_TIME",
+         "Server Name = ::1, Port = 128\n" + rejected("kiss code RATE")},
+        {"[::1]:129", "::1", 129, {.silent = true}, "", "Server Name = ::1, Port = 129\n" + time_out},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        TestServer server(c.server, c.ip, c.port);
+        const ClientRun r = run({"NTP_SERVER_NAME=" + c.text, "STATUS_OF_EXECUTION=" + c.status});
+        server.stop();
+        EXPECT_TRUE((c.server.silent ? lines_of(r.out) == lines_of(c.lines) : complete(r.out)) &&
+                    has_lines(r.out, lines_of(c.lines)))
+            << r.out;
+        ASSERT_EQ(server.requests.size(), 1u) << c.text;
+        EXPECT_EQ(server.requests[0].size(), 48u);
+        EXPECT_EQ(server.sources[0], 1024);
+    }
+}
+
 TEST(EndToEnd, TakenLocalPortIsReportedAndTheExchangeGoesOn) {
     const int holder = socket(AF_INET, SOCK_DGRAM, 0);
     const sockaddr_in local{AF_INET, htons(1024), {}, {}};

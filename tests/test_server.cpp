@@ -14,14 +14,25 @@ namespace {
 
 constexpr double ERA = 4294967296.0;
 
+// IPv6 when the address has a colon.
 int bound(const std::string& ip, uint16_t port) {
-    sockaddr_in local{AF_INET, htons(port), {}, {}};
-    inet_pton(AF_INET, ip.c_str(), &local.sin_addr);
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+    sockaddr_in6 local{AF_INET6, htons(port), 0, {}, 0};
+    sockaddr_in local4{AF_INET, htons(port), {}, {}};
+    const bool v6 = ip.find(':') != std::string::npos;
+    inet_pton(v6 ? AF_INET6 : AF_INET, ip.c_str(),
+              v6 ? static_cast<void*>(&local.sin6_addr) : &local4.sin_addr);
+    const int fd = socket(v6 ? AF_INET6 : AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const auto* address =
+        v6 ? reinterpret_cast<sockaddr*>(&local) : reinterpret_cast<sockaddr*>(&local4);
+    if (bind(fd, address, v6 ? sizeof local : sizeof local4) != 0) {
         std::abort();
     }
     return fd;
+}
+
+// The port of an IPv4 or IPv6 socket address: at the same place in both.
+uint16_t port_of(const sockaddr_storage& address) {
+    return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
 }
 
 void pause_for(double seconds) {
@@ -33,11 +44,12 @@ void pause_for(double seconds) {
 
 TestServer::TestServer(Behaviour behaviour, const std::string& ip, uint16_t wanted)
     : behaviour_(std::move(behaviour)), socket_(bound(ip, wanted)) {
-    sockaddr_in local{};
+    sockaddr_storage local{};
     socklen_t size = sizeof local;
     getsockname(socket_, reinterpret_cast<sockaddr*>(&local), &size);
-    port = ntohs(local.sin_port);
-    endpoint = ip + ":" + std::to_string(port);
+    port = port_of(local);
+    const bool v6 = ip.find(':') != std::string::npos;
+    endpoint = (v6 ? "[" + ip + "]" : ip) + ":" + std::to_string(port);
     other_ = behaviour_.other_port ? bound(ip, 0) : -1;
     thread_ = std::thread([this] { serve(); });
 }
@@ -57,13 +69,13 @@ void TestServer::serve() {
     while (!stopping_) {
         pollfd watched{socket_, POLLIN, 0};
         uint8_t request[512];
-        sockaddr_in peer{};
+        sockaddr_storage peer{};
         socklen_t size = sizeof peer;
         if (poll(&watched, 1, 20) == 1) {
             const long got = recvfrom(socket_, request, sizeof request, 0,
                                       reinterpret_cast<sockaddr*>(&peer), &size);
             requests.emplace_back(request, request + got);
-            sources.push_back(ntohs(peer.sin_port));
+            sources.push_back(port_of(peer));
             const int spoiled =
                 behaviour_.spoil_every > 0 && ++served_ % behaviour_.spoil_every == 0
                     ? 1 + served_ / behaviour_.spoil_every % 2

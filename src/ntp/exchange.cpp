@@ -34,6 +34,9 @@ bool register_cleanup() {
 }
 
 bool resolve_server(const char* name, uint16_t port, NetAddress* server) {
+    if (is_ipv6_literal(name)) {
+        return address_from_ipv6_literal(name, port, server);
+    }
     return address_from_dotted(name, port, server) || address_from_host_name(name, port, server);
 }
 
@@ -59,10 +62,7 @@ bool await_reply(int socket) {
     return report_failure("## Error ##: Invalid Receive Packet.\n");
 }
 
-bool send_and_receive(int socket, const char* name, uint16_t port, Exchange* exchange) {
-    if (!resolve_server(name, port, &exchange->server)) {
-        return report_failure("## Error ##: Can NOT get Server address from name.\n");
-    }
+bool send_and_receive(int socket, Exchange* exchange) {
     // The send time is read only now, after any name look-up.
     build_request(&exchange->request);
     if (!udp_send_to(socket, &exchange->request, NTP_PACKET_SIZE, exchange->server)) {
@@ -137,18 +137,23 @@ uint32_t query_ntp_server() {
         report_failure("## Error ##: Falure atexit(WSACleanup).\n");
         return 0;
     }
-    const int socket = udp_socket_open();
+    // The server's address decides the socket's family, so it is looked up first; a failure
+    // is told where it always was, after the socket's.
+    Exchange exchange{}; // zeroed: a short reply reads as zero where its bytes are missing
+    const bool resolved = resolve_server(name, port, &exchange.server);
+    const int family = resolved ? exchange.server.storage.ss_family : AF_INET;
+    const int socket = udp_socket_open(family);
     if (socket < 0) {
         report_failure("## Error ##: Can NOT Create UDP Socket.\n");
         return 0;
     }
-    if (!udp_socket_bind_any(socket, LOCAL_PORT)) {
+    if (!udp_socket_bind_any(socket, family, LOCAL_PORT)) {
         // The exchange goes on from a port the system picks.
         report_failure("## Error ##: Can NOT setup receive port.\n");
     }
-    // Zeroed, so that a short reply reads as zero where its bytes are missing.
-    Exchange exchange{};
-    const bool replied = send_and_receive(socket, name, port, &exchange);
+    const bool replied =
+        resolved ? send_and_receive(socket, &exchange)
+                 : report_failure("## Error ##: Can NOT get Server address from name.\n");
     udp_socket_close(socket);
     return replied ? complete_exchange(exchange) : 0;
 }

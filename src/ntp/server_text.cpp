@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/sockets.hpp"
+
 namespace {
 
 // atoi's reading, but modulo 65536 digit by digit, so that no length of digits overflows.
@@ -24,6 +26,15 @@ uint16_t port_number(const char* text) {
 } // namespace
 
 uint16_t split_server_port(char* text) {
+    char* close = text[0] == '[' ? strchr(text, ']') : nullptr;
+    if (close != nullptr) {
+        *close = '\0';
+        memmove(text, text + 1, static_cast<size_t>(close - text));
+        return close[1] == ':' ? port_number(close + 2) : NTP_DEFAULT_PORT;
+    }
+    if (is_ipv6_literal(text)) {
+        return NTP_DEFAULT_PORT;
+    }
     char* colon = strchr(text, ':');
     if (colon == nullptr) {
         return NTP_DEFAULT_PORT;

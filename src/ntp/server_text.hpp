@@ -4,7 +4,10 @@
 
 constexpr uint16_t NTP_DEFAULT_PORT = 123;
 
-// Cuts "host:port" at the first colon, in place, and returns the port: the leading decimal
-// number after the colon as atoi reads it (none gives 0), modulo 65536. Without a colon the
-// text stays whole and the port is the default.
+// Splits the server text in place into the host name and returns the port:
+// - "[address]" or "[address]:port": an IPv6 address, brackets removed;
+// - a whole IPv6 address ("::1"): port 123;
+// - otherwise "host" or "host:port", cut at the first colon.
+// The port is the leading decimal number after the colon as atoi reads it (none gives 0),
+// modulo 65536.
 uint16_t split_server_port(char* text);

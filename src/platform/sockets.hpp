@@ -17,15 +17,18 @@ enum WaitResult { WAIT_READY, WAIT_TIMEOUT, WAIT_FAILED, WAIT_NOT_READY };
 bool sockets_startup();
 void sockets_cleanup();
 
-// Returns the descriptor of a new IPv4 datagram socket, or -1.
-int udp_socket_open();
-// Binds to the port on all local addresses.
-bool udp_socket_bind_any(int socket, uint16_t port);
+// Returns the descriptor of a new datagram socket of the family (AF_INET, AF_INET6), or -1.
+int udp_socket_open(int family);
+// Binds to the port on all local addresses of the socket's family (IPv6 ones only for IPv6).
+bool udp_socket_bind_any(int socket, int family, uint16_t port);
 void udp_socket_close(int socket);
 
 // A dotted IPv4 address as inet_addr reads it; 255.255.255.255 is not an address.
 bool address_from_dotted(const char* text, uint16_t port, NetAddress* address);
-// The first IPv4 address of a host name.
+// An IPv6 address in its text form, with an optional %zone.
+bool is_ipv6_literal(const char* text);
+bool address_from_ipv6_literal(const char* text, uint16_t port, NetAddress* address);
+// The first IPv4 address of a host name; only when it has none, its first IPv6 address.
 bool address_from_host_name(const char* name, uint16_t port, NetAddress* address);
 // Same family, address and port.
 bool addresses_equal(const NetAddress& a, const NetAddress& b);
