@@ -1,6 +1,5 @@
 #include "ntp/exchange.hpp"
 
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
