@@ -36,6 +36,17 @@ struct NtpPacket {
 };
 static_assert(sizeof(NtpPacket) == NTP_PACKET_SIZE);
 
+// The three bit fields of the first byte.
+inline int ntp_leap_indicator(const NtpPacket& packet) {
+    return packet.bytes[NTP_OFFSET_FLAGS] >> 6;
+}
+inline int ntp_version(const NtpPacket& packet) {
+    return (packet.bytes[NTP_OFFSET_FLAGS] >> 3) & 7;
+}
+inline int ntp_mode(const NtpPacket& packet) {
+    return packet.bytes[NTP_OFFSET_FLAGS] & 7;
+}
+
 inline const uint8_t* ntp_field(const NtpPacket& packet, size_t offset) {
     return packet.bytes + offset;
 }

@@ -37,11 +37,10 @@ double root_distance(const NtpPacket& reply) {
            ntp_fixed_point_seconds(ntp_field(reply, NTP_OFFSET_ROOT_DISPERSION));
 }
 
-// The checks of the header alone, in the order the standard gives them.
+// The checks of the header alone, in the standard's order but for the kiss code.
 const char* header_rejection(const NtpPacket& reply) {
-    const uint8_t flags = reply.bytes[NTP_OFFSET_FLAGS];
-    const int mode = flags & 7;
-    const int version = (flags >> 3) & 7;
+    const int mode = ntp_mode(reply);
+    const int version = ntp_version(reply);
     const unsigned stratum = reply.bytes[NTP_OFFSET_STRATUM];
     if (mode != MODE_SERVER) {
         return because("mode %ld, not a server's", mode);
@@ -55,7 +54,7 @@ const char* header_rejection(const NtpPacket& reply) {
                  reference_id_text(ntp_field(reply, NTP_OFFSET_REFERENCE_ID), 0, version));
         return reason;
     }
-    if ((flags >> 6) == LEAP_NOT_SYNCHRONIZED) {
+    if (ntp_leap_indicator(reply) == LEAP_NOT_SYNCHRONIZED) {
         return "server clock not synchronized";
     }
     if (stratum > STRATUM_MAX) {

@@ -39,16 +39,15 @@ const char* reference_id_text(const uint8_t id[4], int stratum, [[maybe_unused]]
 }
 
 void print_ntp_packet(const NtpPacket& reply) {
-    const uint8_t flags = reply.bytes[NTP_OFFSET_FLAGS];
-    const int version = (flags >> 3) & 7;
+    const int version = ntp_version(reply);
     const unsigned stratum = reply.bytes[NTP_OFFSET_STRATUM];
     const int poll = reply.bytes[NTP_OFFSET_POLL] & 0x0F;
     // A signed 8-bit exponent in two's complement.
     const int precision_byte = reply.bytes[NTP_OFFSET_PRECISION];
     const int precision = precision_byte < 128 ? precision_byte : precision_byte - 256;
-    fprintf(ntp_out, " Leap Indicator (LI): %d\n", flags >> 6);
+    fprintf(ntp_out, " Leap Indicator (LI): %d\n", ntp_leap_indicator(reply));
     fprintf(ntp_out, " Version Number (VN): %d\n", version);
-    fprintf(ntp_out, "                Mode: %d\n", flags & 7);
+    fprintf(ntp_out, "                Mode: %d\n", ntp_mode(reply));
     fprintf(ntp_out, "             Stratum: %u\n", stratum);
     fprintf(ntp_out, "       Poll Interval: %3d (%5.2e sec)\n", poll, pow(2.0, poll));
     fprintf(ntp_out, "           Precision: %3d (%5.2e sec)\n", precision, pow(2.0, precision));
