@@ -19,6 +19,19 @@ double within_era(double seconds) {
     return reduced >= 0 && reduced < NTP_ERA_SECONDS ? reduced : 0;
 }
 
+// later - earlier of two timestamps, taken across an era rollover into (-2^31, 2^31]: the
+// four timestamps of one exchange lie within 68 years of each other.
+double ntp_difference(double later, double earlier) {
+    const double difference = later - earlier;
+    if (difference > HALF_ERA_SECONDS) {
+        return difference - NTP_ERA_SECONDS;
+    }
+    if (difference <= -HALF_ERA_SECONDS) {
+        return difference + NTP_ERA_SECONDS;
+    }
+    return difference;
+}
+
 } // namespace
 
 double systemtime_to_ntp_seconds(const SYSTEMTIME& time) {
@@ -56,17 +69,6 @@ double ntp_fixed_point_seconds(const uint8_t bytes[4]) {
         seconds += bytes[i] * ntp_weights[2 + i];
     }
     return seconds;
-}
-
-double ntp_difference(double later, double earlier) {
-    const double difference = later - earlier;
-    if (difference > HALF_ERA_SECONDS) {
-        return difference - NTP_ERA_SECONDS;
-    }
-    if (difference <= -HALF_ERA_SECONDS) {
-        return difference + NTP_ERA_SECONDS;
-    }
-    return difference;
 }
 
 double compute_clock_offset(const NtpPacket& reply, const uint8_t t4[NTP_TIMESTAMP_SIZE]) {

@@ -19,9 +19,6 @@ double ntp_bytes_to_seconds(const uint8_t bytes[NTP_TIMESTAMP_SIZE]);
 // Root Delay and Root Dispersion: four bytes of unsigned 16.16 fixed-point seconds.
 double ntp_fixed_point_seconds(const uint8_t bytes[4]);
 
-// later - earlier of two timestamps, taken across an era rollover into (-2^31, 2^31].
-double ntp_difference(double later, double earlier);
-
 // Prints T1 to T4, the round-trip delay and the offset; returns the offset, positive when the
 // local clock is behind the server.
 double compute_clock_offset(const NtpPacket& reply, const uint8_t t4[NTP_TIMESTAMP_SIZE]);
