@@ -2,7 +2,9 @@
 // report read line by line.
 
 #include <arpa/inet.h>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <set>
 #include <unistd.h>
 
 #include "run_client.hpp"
@@ -42,7 +44,7 @@ TEST(EndToEnd, ReportsTheInjectedOffsetAndDelay) {
 TEST(EndToEnd, RepliesAsTheyArriveAndTheChecksBeforeSettingTheClock) {
     ASSERT_TRUE(clock_cannot_be_set_here()) << "refusing to run: this process could set the clock";
     const std::string adjust = "ADJUST_TIME";
-    const std::string distance = rejected("root distance of 16 seconds or more");
+    const std::string distance = rejected("root distance of 1 second or more");
     const struct {
         Behaviour server;
         std::string status, lines; // whole lines of the report, in order
@@ -87,6 +89,8 @@ TEST(EndToEnd, RepliesAsTheyArriveAndTheChecksBeforeSettingTheClock) {
         {{.patch = "40:0000000000000000"}, adjust, rejected("no transmit timestamp")},
         {{.patch = "8:00100000"}, adjust, distance},
         {{.patch = "4:00200000 8:00000000"}, adjust, distance},
+        {{.delay = 2.2}, adjust, distance},
+        {{.patch = "40:ff"}, adjust, rejected("round-trip delay below -2 ms")},
         {{.echo = false}, adjust, rejected("originate timestamp is not our request's")},
         {{.offset = -2100000000.0}, adjust, rejected("corrected time outside 1970 to 2106")},
         // clang-format on
@@ -103,6 +107,84 @@ TEST(EndToEnd, RepliesAsTheyArriveAndTheChecksBeforeSettingTheClock) {
                   c.lines.rfind("## ", 0) == 0)
             << r.out;
     }
+}
+
+TEST(EndToEnd, WhenSettingTheClockOnlyTheReplyToOurRequestCounts) {
+    ASSERT_TRUE(clock_cannot_be_set_here()) << "refusing to run: this process could set the clock";
+    const std::string refused = "## Error ##: Can NOT Adujust time.";
+    const struct {
+        Behaviour server; // forgeries are an hour ahead
+        std::string status;
+        double offset; // of the reply reported
+        std::string after_offset;
+        double seconds; // the run takes at least
+    } cases[] = {
+        {{.forged = 1}, "", 3600, "System   Time = ", 0}, // the first datagram, as it came
+        {{.forged = 1}, "ADJUST_TIME", 0, refused, 0},
+        {{.flood = 100}, "ADJUST_TIME", 0, refused, 0},
+        {{.other_port = true, .forged = 1}, // the first of two that do not answer our request
+         "ADJUST_TIME",
+         3600,
+         rejected("originate timestamp is not our request's"),
+         2.95},
+    };
+    for (const auto& c : cases) {
+        TestServer server(c.server);
+        const ClientRun r =
+            run({"NTP_SERVER_NAME=" + server.endpoint, "STATUS_OF_EXECUTION=" + c.status});
+        EXPECT_TRUE(complete(r.out)) << r.out;
+        EXPECT_NEAR(number_of(r.out, "Local Clock Offset"), c.offset, 0.1) << r.out;
+        EXPECT_EQ(line_of(r.out, "Local Clock Offset", 1).rfind(c.after_offset, 0), 0u) << r.out;
+        EXPECT_GE(r.seconds, c.seconds);
+    }
+}
+
+TEST(EndToEnd, AReportThatCannotBeWrittenIsToldOnStandardError) {
+    ASSERT_TRUE(clock_cannot_be_set_here()) << "refusing to run: this process could set the clock";
+    int dead[2];
+    ASSERT_EQ(pipe(dead), 0);
+    dup2(dead[1], 9); // a pipe whose reader has gone
+    close(dead[0]);
+    close(dead[1]);
+    for (const char* redirect : {">&-", ">/dev/full", ">&9"}) {
+        TestServer server({});
+        const ClientRun r =
+            run({"NTP_SERVER_NAME=" + server.endpoint, "STATUS_OF_EXECUTION=ADJUST_TIME"},
+                std::string("2>&1 ") + redirect);
+        server.stop();
+        EXPECT_EQ(r.status, 0) << redirect;
+        EXPECT_EQ(r.out, "## Error ##: The report could not be written to standard output.\n");
+        ASSERT_EQ(server.requests.size(), 1u) << redirect; // and nothing else reached the server
+        EXPECT_EQ(server.requests[0].size(), 48u);
+    }
+    close(9);
+}
+
+TEST(EndToEnd, UnderRaisedPrivilegesTheCallersEnvironmentIsIgnored) {
+    ASSERT_TRUE(clock_cannot_be_set_here()) << "refusing to run: this process could set the clock";
+    std::ifstream map("/proc/self/uid_map");
+    unsigned long long inside = 0, outside = 0, count = 0;
+    map >> inside >> outside >> count;
+    if (count <= 1000 || getenv("SNTP_TEST_VALGRIND") != nullptr) {
+        GTEST_SKIP() << "needs a namespace with other users (run as root), and no valgrind";
+    }
+    char folder[] = "/tmp/sntp-setuid-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string copy = std::string(folder) + "/sntp-client";
+    ASSERT_EQ(std::system(("chmod 755 " + std::string(folder) + " && cp " SNTP_CLIENT_PATH " " +
+                           copy + " && chown 1000 " + copy + " && chmod 4755 " + copy)
+                              .c_str()),
+              0);
+    TestServer server({});
+    const ClientRun r =
+        run({"NTP_SERVER_NAME=" + server.endpoint, "STATUS_OF_EXECUTION=ADJUST_TIME"}, "",
+            WITHOUT_CLOCK_RIGHT, copy);
+    server.stop();
+    std::system(("rm -rf " + std::string(folder)).c_str());
+    EXPECT_EQ(lines_of(r.out), lines_of("Server Name = pool.ntp.org, Port = 123\n"
+                                        "## Error ##: Can NOT get Server address from name.\n"
+                                        "Standard Time = Thu Jan  1 00:00:00 1970"));
+    EXPECT_TRUE(server.requests.empty());
 }
 
 TEST(EndToEnd, FailuresPrintTheirLineAndTheEpoch) {
@@ -143,20 +225,27 @@ TEST(EndToEnd, TheRequestFromPort1024ToTheServerAndPortAsked) {
     const struct {
         std::string text, ip;
         uint16_t port;
-    } cases[] = {{"127.0.0.1:124", "127.0.0.1", 124},
-                 {"127.0.0.2:124", "127.0.0.2", 124},
-                 {"127.0.0.1:70000", "127.0.0.1", 4464},
-                 {"127.0.0.1:12ab", "127.0.0.1", 12},
-                 {"localhost:125", "127.0.0.1", 125},
-                 {"127.0.0.1:126" + std::string(242, 'x'), "127.0.0.1", 126}}; // 255 characters
+        std::string shown = ""; // the name in the server line, when not the text's
+    } cases[] = {
+        {"127.0.0.1:124", "127.0.0.1", 124},
+        {"127.0.0.2:124", "127.0.0.2", 124},
+        {"127.0.0.1:70000", "127.0.0.1", 4464},
+        {"127.0.0.1:12ab", "127.0.0.1", 12},
+        {"localhost:125", "127.0.0.1", 125},
+        {"127.0.0.1:126" + std::string(242, 'x'), "127.0.0.1", 126}, // 255 characters
+        // inet_aton reads the address up to the newline; the rest must not become a line.
+        {"127.0.0.1\n## INFO. ## Adjusted Local Time.\x1b[2J\\:127", "127.0.0.1", 127,
+         "127.0.0.1\\x0a## INFO. ## Adjusted Local Time.\\x1b[2J\\\\"},
+    };
     std::vector<uint8_t> expected(40, 0);
     expected[0] = 0x1B;
+    std::set<uint32_t> nonces; // the bits of the transmit time below the millisecond
     for (const auto& c : cases) {
         TestServer server({}, c.ip, c.port);
         const double sent = now_ntp();
         const ClientRun r = run({"NTP_SERVER_NAME=" + c.text}, "--help -s 10.0.0.1"); // ignored
         server.stop();
-        const std::string name = c.text.substr(0, c.text.find(':'));
+        const std::string name = c.shown.empty() ? c.text.substr(0, c.text.find(':')) : c.shown;
         EXPECT_EQ(lines_of(r.out)[0],
                   "Server Name = " + name + ", Port = " + std::to_string(c.port));
         EXPECT_TRUE(complete(r.out)) << r.out;
@@ -166,7 +255,10 @@ TEST(EndToEnd, TheRequestFromPort1024ToTheServerAndPortAsked) {
                   expected);
         EXPECT_NEAR(get_ntp(&server.requests[0][40]), sent, 1.0);
         EXPECT_EQ(server.sources[0], 1024);
+        const uint8_t* transmit = &server.requests[0][40];
+        nonces.insert((transmit[5] & 0x3Fu) << 16 | transmit[6] << 8 | transmit[7]);
     }
+    EXPECT_EQ(nonces.size(), std::size(cases));
 }
 
 TEST(EndToEnd, OverIPv6) {

@@ -11,7 +11,7 @@
 const std::string WITHOUT_CLOCK_RIGHT = "setpriv --bounding-set=-sys_time -- ";
 
 ClientRun run(const std::vector<std::string>& env, const std::string& args,
-              const std::string& prefix) {
+              const std::string& prefix, const std::string& client) {
     std::string command = prefix + "env -i TZ=UTC";
     for (const auto& entry : env) {
         command += " '" + entry + "'";
@@ -21,7 +21,7 @@ ClientRun run(const std::vector<std::string>& env, const std::string& args,
         command += " /usr/bin/valgrind -q --error-exitcode=99 --leak-check=full"
                    " --errors-for-leak-kinds=definite";
     }
-    command += " " SNTP_CLIENT_PATH " " + args;
+    command += " " + client + " " + args;
     const auto start = std::chrono::steady_clock::now();
     FILE* pipe = popen(command.c_str(), "r");
     std::string out;

@@ -16,7 +16,8 @@ extern const std::string WITHOUT_CLOCK_RIGHT;
 
 // env holds NAME=value entries, added to TZ=UTC.
 ClientRun run(const std::vector<std::string>& env, const std::string& args = "",
-              const std::string& prefix = WITHOUT_CLOCK_RIGHT);
+              const std::string& prefix = WITHOUT_CLOCK_RIGHT,
+              const std::string& client = SNTP_CLIENT_PATH);
 
 // Seconds that the client's own work may add to a round trip: valgrind slows it many times.
 double client_slack();

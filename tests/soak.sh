@@ -1,11 +1,11 @@
 #!/bin/bash
 # Soak: 1000 runs of the client against the loopback test server, each report complete and its
-# offset right; then 200 runs asking to set the clock (which this namespace forbids) against a
+# offset right; then 120 runs asking to set the clock (which this namespace forbids) against a
 # server that spoils every third answer, by turns random bytes and silence: each run must end
 # in time with the one line its answer calls for. Run inside tests/in_netns.sh.
 #   tests/soak.sh CLIENT TEST_SERVER [GOOD_RUNS [SPOILED_RUNS]]
 set -u
-client=$1 server=$2 good_runs=${3:-1000} spoiled_runs=${4:-200}
+client=$1 server=$2 good_runs=${3:-1000} spoiled_runs=${4:-120}
 failures=0 slowest=0
 
 fail() { failures=$((failures + 1)); echo "run $1: $2" >&2; }

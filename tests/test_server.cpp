@@ -51,6 +51,7 @@ TestServer::TestServer(Behaviour behaviour, const std::string& ip, uint16_t want
     const bool v6 = ip.find(':') != std::string::npos;
     endpoint = (v6 ? "[" + ip + "]" : ip) + ":" + std::to_string(port);
     other_ = behaviour_.other_port ? bound(ip, 0) : -1;
+    third_ = bound(ip, 0);
     thread_ = std::thread([this] { serve(); });
 }
 
@@ -59,6 +60,7 @@ void TestServer::stop() {
         stopping_ = true;
         thread_.join();
         close(socket_);
+        close(third_);
         if (other_ >= 0) {
             close(other_);
         }
@@ -113,6 +115,16 @@ void TestServer::answer(const uint8_t* request, long length, const void* peer, u
         }
     }
     reply.resize(behaviour_.length);
+    // An hour ahead, with an originate that knows the request's millisecond but misses a bit.
+    std::vector<uint8_t> forged = reply;
+    forged.resize(48);
+    forged[31] ^= 1;
+    put_ntp(&forged[32], get_ntp(&reply[32]) + 3600);
+    put_ntp(&forged[40], get_ntp(&reply[40]) + 3600);
+    for (int i = 0; i < behaviour_.forged + behaviour_.flood; ++i) {
+        sendto(i < behaviour_.forged ? socket_ : third_, forged.data(), forged.size(), 0,
+               static_cast<const sockaddr*>(peer), size);
+    }
     pause_for(behaviour_.delay / 2);
     sendto(other_ >= 0 ? other_ : socket_, reply.data(), reply.size(), 0,
            static_cast<const sockaddr*>(peer), size);

@@ -19,6 +19,8 @@ struct Behaviour {
     std::string patch = "";    // "at:hex ...", bytes written over the reply: "1:00 12:52415445"
     size_t length = 48;        // cut, or padded with zeros
     int spoil_every = 0;       // every Nth request by turns gets random bytes or no answer
+    int forged = 0;            // forged replies first, from this server's own address and port
+    int flood = 0;             // and then forged replies from a third party's port
 };
 
 class TestServer {
@@ -36,7 +38,7 @@ class TestServer {
     void serve();
     void answer(const uint8_t* request, long length, const void* peer, unsigned peer_length);
     Behaviour behaviour_;
-    int socket_ = -1, other_ = -1;
+    int socket_ = -1, other_ = -1, third_ = -1;
     std::atomic<bool> stopping_{false};
     int served_ = 0;
     std::thread thread_;

@@ -1,9 +1,9 @@
 #include "app/config.hpp"
 
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
-#include <ctime>
+
+#include "platform/process.hpp"
 
 FILE* ntp_out = nullptr;
 int ntp_verbose = 0;
@@ -11,7 +11,6 @@ double ntp_weights[8] = {};
 char ntp_server_name[NTP_SERVER_NAME_SIZE] = {};
 
 int ntp_init(int verbose) {
-    srand(static_cast<unsigned>(time(nullptr)));
     for (int i = 0; i < 8; ++i) {
         ntp_weights[i] = pow(2.0, 24 - 8 * i);
     }
@@ -21,7 +20,7 @@ int ntp_init(int verbose) {
 }
 
 char* get_ntp_server_name() {
-    const char* text = getenv("NTP_SERVER_NAME");
+    const char* text = environment_variable("NTP_SERVER_NAME");
     if (text == nullptr) {
         text = DEFAULT_NTP_SERVER;
     }
@@ -35,7 +34,7 @@ char* get_ntp_server_name() {
 }
 
 ExecutionStatus get_execution_status() {
-    const char* status = getenv("STATUS_OF_EXECUTION");
+    const char* status = environment_variable("STATUS_OF_EXECUTION");
     if (status != nullptr && strcmp(status, "ADJUST_TIME") == 0) {
         return STATUS_ADJUST_TIME;
     }

@@ -1,22 +1,26 @@
 #include "ntp/exchange.hpp"
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
 #include "app/config.hpp"
 #include "clock/adjust.hpp"
+#include "ntp/escape.hpp"
 #include "ntp/packet.hpp"
 #include "ntp/reply_check.hpp"
 #include "ntp/report.hpp"
 #include "ntp/server_text.hpp"
 #include "ntp/timestamp.hpp"
 #include "platform/local_time.hpp"
+#include "platform/random.hpp"
 #include "platform/sockets.hpp"
 
 namespace {
 
 constexpr uint16_t LOCAL_PORT = 1024;
 constexpr int REPLY_WAIT_MS = 3000;
+using Clock = std::chrono::steady_clock;
 
 bool report_failure(const char* line) {
     fprintf(ntp_out, "%s", line);
@@ -32,6 +36,13 @@ bool register_cleanup() {
     return registered;
 }
 
+// The name is the caller's text: shown escaped, so that it cannot forge a line of the report.
+void print_server_line(const char* name, uint16_t port) {
+    char shown[NTP_SERVER_NAME_SIZE * ESCAPED_BYTE_SIZE];
+    escape_text(name, NTP_SERVER_NAME_SIZE, false, shown, sizeof shown);
+    fprintf(ntp_out, "Server Name = %s, Port = %d\n", shown, port);
+}
+
 bool resolve_server(const char* name, uint16_t port, NetAddress* server) {
     if (is_ipv6_literal(name)) {
         return address_from_ipv6_literal(name, port, server);
@@ -39,43 +50,116 @@ bool resolve_server(const char* name, uint16_t port, NetAddress* server) {
     return address_from_dotted(name, port, server) || address_from_host_name(name, port, server);
 }
 
-void build_request(NtpPacket* request) {
+// The request's transmit time is the send time to the millisecond; the bits below 2^-10 s are
+// random, so that no one who did not see the request can echo it.
+bool build_request(NtpPacket* request) {
     memset(request, 0, sizeof *request);
     request->bytes[NTP_OFFSET_FLAGS] = NTP_REQUEST_FLAGS;
+    uint8_t nonce[3];
+    if (!random_bytes(nonce, sizeof nonce)) {
+        return false;
+    }
     SYSTEMTIME now{};
     GetLocalTime(&now);
-    systemtime_to_ntp_bytes(now, ntp_field(*request, NTP_OFFSET_TRANSMIT_TIME));
+    uint8_t* transmit = ntp_field(*request, NTP_OFFSET_TRANSMIT_TIME);
+    systemtime_to_ntp_bytes(now, transmit);
+    // The fraction is bytes 4 to 7: its low 22 bits are the low six of byte 5 and bytes 6, 7.
+    transmit[5] = static_cast<uint8_t>((transmit[5] & 0xC0) | (nonce[0] & 0x3F));
+    transmit[6] = nonce[1];
+    transmit[7] = nonce[2];
+    return true;
 }
 
-bool await_reply(int socket) {
-    switch (udp_wait_readable(socket, REPLY_WAIT_MS)) {
-    case WAIT_READY:
-        return true;
-    case WAIT_FAILED:
-        return report_failure("## Error ##: Receive Socket Error.\n");
-    case WAIT_TIMEOUT:
-        return report_failure("## Error ##: Time Out.\n");
-    case WAIT_NOT_READY:
-        break;
+// Whatever reached the port before the request goes out cannot be its reply. The drain is
+// bounded, so that a flood cannot hold the request back.
+void discard_pending(int socket) {
+    constexpr int MOST = 256;
+    for (int i = 0; i < MOST && udp_wait_readable(socket, 0) == WAIT_READY; ++i) {
+        NtpPacket stale;
+        NetAddress from{};
+        udp_receive_from(socket, &stale, sizeof stale, &from);
     }
-    return report_failure("## Error ##: Invalid Receive Packet.\n");
+}
+
+enum Reception { RECEIVED, TIMED_OUT, FAILED };
+
+// One datagram into the exchange, read as it came, with the local clock at its reception.
+Reception receive_datagram(int socket, Clock::time_point deadline, Exchange* exchange) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    // Checked before waiting: a flood keeps the socket readable past any deadline.
+    if (left.count() <= 0) {
+        return TIMED_OUT;
+    }
+    switch (udp_wait_readable(socket, static_cast<int>(left.count()))) {
+    case WAIT_READY:
+        break;
+    case WAIT_TIMEOUT:
+        return TIMED_OUT;
+    case WAIT_FAILED:
+        report_failure("## Error ##: Receive Socket Error.\n");
+        return FAILED;
+    case WAIT_NOT_READY:
+        report_failure("## Error ##: Invalid Receive Packet.\n");
+        return FAILED;
+    }
+    exchange->reply = NtpPacket{}; // a short reply reads as zero where its bytes are missing
+    exchange->reply_length =
+        udp_receive_from(socket, &exchange->reply, NTP_PACKET_SIZE, &exchange->sender);
+    GetLocalTime(&exchange->received);
+    if (exchange->reply_length < 0) {
+        report_failure("## Error ##: NTP Packet Receive Error.\n");
+        return FAILED;
+    }
+    return RECEIVED;
+}
+
+bool answers_request(const Exchange& exchange) {
+    const ReplyEvidence evidence{exchange.reply,
+                                 exchange.reply_length,
+                                 exchange.sender,
+                                 exchange.server,
+                                 ntp_field(exchange.request, NTP_OFFSET_TRANSMIT_TIME),
+                                 0,
+                                 0};
+    return stranger_rejection(evidence) == nullptr;
+}
+
+// A run that only reports takes the first datagram. One that is to step the clock passes over
+// every datagram that does not answer its request until one does or the wait is over; then the
+// first one received stands for the exchange, to be reported and rejected.
+bool receive_reply(int socket, Exchange* exchange) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(REPLY_WAIT_MS);
+    Exchange first{};
+    bool have_first = false;
+    for (;;) {
+        const Reception reception = receive_datagram(socket, deadline, exchange);
+        if (reception == FAILED) {
+            return false;
+        }
+        if (reception == TIMED_OUT) {
+            *exchange = first;
+            return have_first || report_failure("## Error ##: Time Out.\n");
+        }
+        if (!exchange->adjust || answers_request(*exchange)) {
+            return true;
+        }
+        if (!have_first) {
+            first = *exchange;
+            have_first = true;
+        }
+    }
 }
 
 bool send_and_receive(int socket, Exchange* exchange) {
+    discard_pending(socket);
     // The send time is read only now, after any name look-up.
-    build_request(&exchange->request);
+    if (!build_request(&exchange->request)) {
+        return report_failure("## Error ##: Can NOT get random bytes for the request.\n");
+    }
     if (!udp_send_to(socket, &exchange->request, NTP_PACKET_SIZE, exchange->server)) {
         return report_failure("## Error ##: NTP Packet Send Error.\n");
     }
-    if (!await_reply(socket)) {
-        return false;
-    }
-    exchange->reply_length =
-        udp_receive_from(socket, &exchange->reply, NTP_PACKET_SIZE, &exchange->sender);
-    if (exchange->reply_length < 0) {
-        return report_failure("## Error ##: NTP Packet Receive Error.\n");
-    }
-    return true;
+    return receive_reply(socket, exchange);
 }
 
 // Truncates toward zero; values no calendar time can hold give 0.
@@ -86,12 +170,13 @@ int64_t whole_seconds(double seconds) {
 
 // Stepping every process's clock from an unchecked datagram would let anyone who can send one
 // set it: the reply must first pass the client checks.
-void adjust_if_trusted(const Exchange& exchange, double offset, double corrected) {
+void adjust_if_trusted(const Exchange& exchange, double delay, double offset, double corrected) {
     const ReplyEvidence evidence{exchange.reply,
                                  exchange.reply_length,
                                  exchange.sender,
                                  exchange.server,
                                  ntp_field(exchange.request, NTP_OFFSET_TRANSMIT_TIME),
+                                 delay,
                                  corrected};
     if (const char* rejection = reply_rejection(evidence)) {
         fprintf(ntp_out, "## Error ##: Reply rejected (%s); local time not adjusted.\n", rejection);
@@ -103,17 +188,16 @@ void adjust_if_trusted(const Exchange& exchange, double offset, double corrected
 } // namespace
 
 uint32_t complete_exchange(const Exchange& exchange) {
-    SYSTEMTIME received{};
-    GetLocalTime(&received);
     if (ntp_verbose != 0) {
         print_ntp_packet(exchange.reply);
     }
     uint8_t t4[NTP_TIMESTAMP_SIZE];
-    systemtime_to_ntp_bytes(received, t4);
+    systemtime_to_ntp_bytes(exchange.received, t4);
     const double offset = compute_clock_offset(exchange.reply, t4);
-    const double local_seconds = systemtime_to_ntp_seconds(received) - NTP_EPOCH_OFFSET;
-    if (get_execution_status() == STATUS_ADJUST_TIME) {
-        adjust_if_trusted(exchange, offset, local_seconds + offset);
+    const double local_seconds = systemtime_to_ntp_seconds(exchange.received) - NTP_EPOCH_OFFSET;
+    if (exchange.adjust) {
+        adjust_if_trusted(exchange, round_trip_delay(exchange.reply, t4), offset,
+                          local_seconds + offset);
     }
     fprintf(ntp_out, "System   Time = %s", calendar_text(whole_seconds(local_seconds)));
     sockets_cleanup();
@@ -127,7 +211,7 @@ uint32_t query_ntp_server() {
         return 0;
     }
     const uint16_t port = split_server_port(name);
-    fprintf(ntp_out, "Server Name = %s, Port = %d\n", name, port);
+    print_server_line(name, port);
     if (!sockets_startup()) {
         report_failure("## Error ##: Can NOT initialize WinSock.\n");
         return 0;
@@ -138,7 +222,7 @@ uint32_t query_ntp_server() {
     }
     // The server's address decides the socket's family, so it is looked up first; a failure
     // is told where it always was, after the socket's.
-    Exchange exchange{}; // zeroed: a short reply reads as zero where its bytes are missing
+    Exchange exchange{};
     const bool resolved = resolve_server(name, port, &exchange.server);
     const int family = resolved ? exchange.server.storage.ss_family : AF_INET;
     const int socket = udp_socket_open(family);
@@ -150,6 +234,7 @@ uint32_t query_ntp_server() {
         // The exchange goes on from a port the system picks.
         report_failure("## Error ##: Can NOT setup receive port.\n");
     }
+    exchange.adjust = get_execution_status() == STATUS_ADJUST_TIME;
     const bool replied =
         resolved ? send_and_receive(socket, &exchange)
                  : report_failure("## Error ##: Can NOT get Server address from name.\n");

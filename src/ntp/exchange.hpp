@@ -3,15 +3,19 @@
 #include <cstdint>
 
 #include "ntp/packet.hpp"
+#include "platform/local_time.hpp"
 #include "platform/sockets.hpp"
 
-// What one exchange gathered: the request sent, the reply as received, and the addresses.
+// What one exchange gathered: the request sent, the reply taken with its reception time, the
+// addresses, and whether the run is to step the clock.
 struct Exchange {
     NtpPacket request;
     NtpPacket reply;
     long reply_length;
+    SYSTEMTIME received; // T4
     NetAddress server;
     NetAddress sender;
+    bool adjust;
 };
 
 // One request-and-reply exchange with the configured server, reported on ntp_out. Returns the

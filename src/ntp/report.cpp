@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/config.hpp"
+#include "ntp/escape.hpp"
 #include "ntp/timestamp.hpp"
 
 namespace {
@@ -11,14 +12,7 @@ namespace {
 char reference_text[REFERENCE_ID_TEXT_SIZE];
 
 const char* reference_code(const uint8_t id[4]) {
-    size_t used = 0;
-    for (int i = 0; i < 4 && id[i] != 0; ++i) {
-        const bool plain = id[i] >= 0x20 && id[i] < 0x7F && id[i] != '\\';
-        const char* format = plain ? "%c" : (id[i] == '\\' ? "\\\\" : "\\x%02x");
-        used += static_cast<size_t>(
-            snprintf(reference_text + used, sizeof reference_text - used, format, id[i]));
-    }
-    reference_text[used] = '\0';
+    escape_text(reinterpret_cast<const char*>(id), 4, true, reference_text, sizeof reference_text);
     return reference_text;
 }
 

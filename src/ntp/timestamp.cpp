@@ -1,7 +1,6 @@
 #include "ntp/timestamp.hpp"
 
 #include <cmath>
-#include <cstdlib>
 
 #include "app/config.hpp"
 
@@ -46,8 +45,6 @@ void ntp_seconds_to_bytes(uint8_t bytes[NTP_TIMESTAMP_SIZE], double& seconds) {
         bytes[i] = static_cast<uint8_t>(quotient & 0xFF);
         seconds -= bytes[i] * ntp_weights[i];
     }
-    // The lowest fraction byte is noise below 2^-24 s, so requests cannot be predicted.
-    bytes[NTP_TIMESTAMP_SIZE - 1] = static_cast<uint8_t>(rand() & 0xFF);
 }
 
 void systemtime_to_ntp_bytes(const SYSTEMTIME& time, uint8_t bytes[NTP_TIMESTAMP_SIZE]) {
@@ -71,6 +68,13 @@ double ntp_fixed_point_seconds(const uint8_t bytes[4]) {
     return seconds;
 }
 
+double round_trip_delay(const NtpPacket& reply, const uint8_t t4[NTP_TIMESTAMP_SIZE]) {
+    const double t1 = ntp_bytes_to_seconds(ntp_field(reply, NTP_OFFSET_ORIGINATE_TIME));
+    const double t2 = ntp_bytes_to_seconds(ntp_field(reply, NTP_OFFSET_RECEIVE_TIME));
+    const double t3 = ntp_bytes_to_seconds(ntp_field(reply, NTP_OFFSET_TRANSMIT_TIME));
+    return ntp_difference(ntp_bytes_to_seconds(t4), t1) - ntp_difference(t3, t2);
+}
+
 double compute_clock_offset(const NtpPacket& reply, const uint8_t t4[NTP_TIMESTAMP_SIZE]) {
     const double t1 = ntp_bytes_to_seconds(ntp_field(reply, NTP_OFFSET_ORIGINATE_TIME));
     const double t2 = ntp_bytes_to_seconds(ntp_field(reply, NTP_OFFSET_RECEIVE_TIME));
@@ -82,8 +86,7 @@ double compute_clock_offset(const NtpPacket& reply, const uint8_t t4[NTP_TIMESTA
         fprintf(ntp_out, " T3 = %f, time reply sent by server.\n", t3);
         fprintf(ntp_out, " T4 = %f, time reply received by client.\n", t4_seconds);
     }
-    const double delay = ntp_difference(t4_seconds, t1) - ntp_difference(t3, t2);
-    fprintf(ntp_out, "\nRoundtrip Delay    = %f (sec)\n", delay);
+    fprintf(ntp_out, "\nRoundtrip Delay    = %f (sec)\n", round_trip_delay(reply, t4));
     const double offset = (ntp_difference(t2, t1) + ntp_difference(t3, t4_seconds)) * 0.5;
     fprintf(ntp_out, "Local Clock Offset = %f (sec)\n", offset);
     return offset;
