@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "capture.hpp"
-#include "fake_wall_clock.hpp"
+#include "fake_clock.hpp"
 #include "ntp/exchange.hpp"
 #include "test_server.hpp"
 

@@ -8,7 +8,7 @@
 
 #include "capture.hpp"
 #include "clock/adjust.hpp"
-#include "fake_wall_clock.hpp"
+#include "fake_clock.hpp"
 #include "ntp/server_text.hpp"
 #include "ntp/timestamp.hpp"
 #include "test_server.hpp"

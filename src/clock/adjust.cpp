@@ -5,6 +5,7 @@
 
 #include "app/config.hpp"
 #include "ntp/timestamp.hpp"
+#include "platform/local_clock.hpp"
 #include "platform/local_time.hpp"
 
 namespace {
@@ -27,16 +28,16 @@ bool clock_can_take(double unix_seconds) {
 void adjust_local_time(double offset) {
     // Read afresh, so that the time spent since reception is carried into the setting.
     SYSTEMTIME now{};
-    GetLocalTime(&now);
+    local_clock_read(&now);
     const double corrected = systemtime_to_ntp_seconds(now) + offset - NTP_EPOCH_OFFSET;
     int set = 0;
     // Within that range the whole seconds are their own low 32 bits: nothing wraps.
     if (clock_can_take(corrected)) {
         const auto whole = static_cast<int64_t>(corrected);
         SYSTEMTIME target = timespec_to_systemtime({static_cast<time_t>(whole), 0});
-        target.milliseconds = milliseconds_of(corrected - static_cast<double>(whole));
-        target.day_of_week = now.day_of_week;
-        set = SetLocalTime(&target);
+        target.wMilliseconds = milliseconds_of(corrected - static_cast<double>(whole));
+        target.wDayOfWeek = now.wDayOfWeek;
+        set = local_clock_set(&target);
     }
     if (set == 1) {
         fprintf(ntp_out, "## INFO. ## Adjusted Local Time.\n");

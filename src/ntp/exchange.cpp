@@ -12,6 +12,7 @@
 #include "ntp/report.hpp"
 #include "ntp/server_text.hpp"
 #include "ntp/timestamp.hpp"
+#include "platform/local_clock.hpp"
 #include "platform/local_time.hpp"
 #include "platform/random.hpp"
 #include "platform/sockets.hpp"
@@ -60,7 +61,7 @@ bool build_request(NtpPacket* request) {
         return false;
     }
     SYSTEMTIME now{};
-    GetLocalTime(&now);
+    local_clock_read(&now);
     uint8_t* transmit = ntp_field(*request, NTP_OFFSET_TRANSMIT_TIME);
     systemtime_to_ntp_bytes(now, transmit);
     // The fraction is bytes 4 to 7: its low 22 bits are the low six of byte 5 and bytes 6, 7.
@@ -72,9 +73,9 @@ bool build_request(NtpPacket* request) {
 
 // Whatever reached the port before the request goes out cannot be its reply. The drain is
 // bounded, so that a flood cannot hold the request back.
-void discard_pending(int socket) {
+void discard_pending(UdpSocket socket) {
     constexpr int MOST = 256;
-    for (int i = 0; i < MOST && udp_wait_readable(socket, 0) == WAIT_READY; ++i) {
+    for (int i = 0; i < MOST && udp_wait_readable(socket, 0) == SOCKET_READY; ++i) {
         NtpPacket stale;
         NetAddress from{};
         udp_receive_from(socket, &stale, sizeof stale, &from);
@@ -84,28 +85,28 @@ void discard_pending(int socket) {
 enum Reception { RECEIVED, TIMED_OUT, FAILED };
 
 // One datagram into the exchange, read as it came, with the local clock at its reception.
-Reception receive_datagram(int socket, Clock::time_point deadline, Exchange* exchange) {
+Reception receive_datagram(UdpSocket socket, Clock::time_point deadline, Exchange* exchange) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
     // Checked before waiting: a flood keeps the socket readable past any deadline.
     if (left.count() <= 0) {
         return TIMED_OUT;
     }
     switch (udp_wait_readable(socket, static_cast<int>(left.count()))) {
-    case WAIT_READY:
+    case SOCKET_READY:
         break;
-    case WAIT_TIMEOUT:
+    case SOCKET_TIMED_OUT:
         return TIMED_OUT;
-    case WAIT_FAILED:
+    case SOCKET_WAIT_FAILED:
         report_failure("## Error ##: Receive Socket Error.\n");
         return FAILED;
-    case WAIT_NOT_READY:
+    case SOCKET_NOT_READY:
         report_failure("## Error ##: Invalid Receive Packet.\n");
         return FAILED;
     }
     exchange->reply = NtpPacket{}; // a short reply reads as zero where its bytes are missing
     exchange->reply_length =
         udp_receive_from(socket, &exchange->reply, NTP_PACKET_SIZE, &exchange->sender);
-    GetLocalTime(&exchange->received);
+    local_clock_read(&exchange->received);
     if (exchange->reply_length < 0) {
         report_failure("## Error ##: NTP Packet Receive Error.\n");
         return FAILED;
@@ -127,7 +128,7 @@ bool answers_request(const Exchange& exchange) {
 // A run that only reports takes the first datagram. One that is to step the clock passes over
 // every datagram that does not answer its request until one does or the wait is over; then the
 // first one received stands for the exchange, to be reported and rejected.
-bool receive_reply(int socket, Exchange* exchange) {
+bool receive_reply(UdpSocket socket, Exchange* exchange) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(REPLY_WAIT_MS);
     Exchange first{};
     bool have_first = false;
@@ -150,7 +151,7 @@ bool receive_reply(int socket, Exchange* exchange) {
     }
 }
 
-bool send_and_receive(int socket, Exchange* exchange) {
+bool send_and_receive(UdpSocket socket, Exchange* exchange) {
     discard_pending(socket);
     // The send time is read only now, after any name look-up.
     if (!build_request(&exchange->request)) {
@@ -224,13 +225,12 @@ uint32_t query_ntp_server() {
     // is told where it always was, after the socket's.
     Exchange exchange{};
     const bool resolved = resolve_server(name, port, &exchange.server);
-    const int family = resolved ? exchange.server.storage.ss_family : AF_INET;
-    const int socket = udp_socket_open(family);
-    if (socket < 0) {
+    const UdpSocket socket = udp_socket_open(exchange.server);
+    if (socket == NO_SOCKET) {
         report_failure("## Error ##: Can NOT Create UDP Socket.\n");
         return 0;
     }
-    if (!udp_socket_bind_any(socket, family, LOCAL_PORT)) {
+    if (!udp_socket_bind_any(socket, exchange.server, LOCAL_PORT)) {
         // The exchange goes on from a port the system picks.
         report_failure("## Error ##: Can NOT setup receive port.\n");
     }

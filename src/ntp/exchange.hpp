@@ -3,8 +3,8 @@
 #include <cstdint>
 
 #include "ntp/packet.hpp"
-#include "platform/local_time.hpp"
 #include "platform/sockets.hpp"
+#include "platform/system_time.hpp"
 
 // What one exchange gathered: the request sent, the reply taken with its reception time, the
 // addresses, and whether the run is to step the clock.

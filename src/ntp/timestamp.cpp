@@ -35,7 +35,7 @@ double ntp_difference(double later, double earlier) {
 
 double systemtime_to_ntp_seconds(const SYSTEMTIME& time) {
     return static_cast<double>(systemtime_to_unix_seconds(time)) + NTP_EPOCH_OFFSET +
-           time.milliseconds / 1000.0;
+           time.wMilliseconds / 1000.0;
 }
 
 void ntp_seconds_to_bytes(uint8_t bytes[NTP_TIMESTAMP_SIZE], double& seconds) {

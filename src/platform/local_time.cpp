@@ -1,7 +1,5 @@
 #include "platform/local_time.hpp"
 
-#include "platform/wall_clock.hpp"
-
 namespace {
 
 constexpr int TM_YEAR_BASE = 1900;
@@ -13,26 +11,26 @@ time_t last_broken_down = 0;
 bool have_last = false;
 
 bool calendar_fields(time_t seconds, SYSTEMTIME* time) {
-    struct tm parts {};
-    if (localtime_r(&seconds, &parts) == nullptr || parts.tm_year < -TM_YEAR_BASE ||
-        parts.tm_year > UINT16_MAX - TM_YEAR_BASE) {
+    const struct tm* parts = localtime(&seconds);
+    if (parts == nullptr || parts->tm_year < -TM_YEAR_BASE ||
+        parts->tm_year > UINT16_MAX - TM_YEAR_BASE) {
         return false;
     }
-    time->year = static_cast<uint16_t>(parts.tm_year + TM_YEAR_BASE);
-    time->month = static_cast<uint16_t>(parts.tm_mon + 1);
-    time->day_of_week = static_cast<uint16_t>(parts.tm_wday);
-    time->day = static_cast<uint16_t>(parts.tm_mday);
-    time->hour = static_cast<uint16_t>(parts.tm_hour);
-    time->minute = static_cast<uint16_t>(parts.tm_min);
-    time->second = static_cast<uint16_t>(parts.tm_sec);
+    time->wYear = static_cast<uint16_t>(parts->tm_year + TM_YEAR_BASE);
+    time->wMonth = static_cast<uint16_t>(parts->tm_mon + 1);
+    time->wDayOfWeek = static_cast<uint16_t>(parts->tm_wday);
+    time->wDay = static_cast<uint16_t>(parts->tm_mday);
+    time->wHour = static_cast<uint16_t>(parts->tm_hour);
+    time->wMinute = static_cast<uint16_t>(parts->tm_min);
+    time->wSecond = static_cast<uint16_t>(parts->tm_sec);
     return true;
 }
 
 bool names_last_broken_down(const SYSTEMTIME& time) {
     SYSTEMTIME last{};
-    return have_last && calendar_fields(last_broken_down, &last) && last.year == time.year &&
-           last.month == time.month && last.day == time.day && last.hour == time.hour &&
-           last.minute == time.minute && last.second == time.second;
+    return have_last && calendar_fields(last_broken_down, &last) && last.wYear == time.wYear &&
+           last.wMonth == time.wMonth && last.wDay == time.wDay && last.wHour == time.wHour &&
+           last.wMinute == time.wMinute && last.wSecond == time.wSecond;
 }
 
 } // namespace
@@ -42,7 +40,7 @@ SYSTEMTIME timespec_to_systemtime(const timespec& when) {
     if (!calendar_fields(when.tv_sec, &time)) {
         return SYSTEMTIME{};
     }
-    time.milliseconds = static_cast<uint16_t>(when.tv_nsec / NANOSECONDS_PER_MILLISECOND);
+    time.wMilliseconds = static_cast<uint16_t>(when.tv_nsec / NANOSECONDS_PER_MILLISECOND);
     last_broken_down = when.tv_sec;
     have_last = true;
     return time;
@@ -53,14 +51,23 @@ int64_t systemtime_to_unix_seconds(const SYSTEMTIME& time) {
         return last_broken_down;
     }
     struct tm parts {};
-    parts.tm_year = time.year - TM_YEAR_BASE;
-    parts.tm_mon = time.month - 1;
-    parts.tm_mday = time.day;
-    parts.tm_hour = time.hour;
-    parts.tm_min = time.minute;
-    parts.tm_sec = time.second;
+    parts.tm_year = time.wYear - TM_YEAR_BASE;
+    parts.tm_mon = time.wMonth - 1;
+    parts.tm_mday = time.wDay;
+    parts.tm_hour = time.wHour;
+    parts.tm_min = time.wMinute;
+    parts.tm_sec = time.wSecond;
     parts.tm_isdst = -1;
     return mktime(&parts);
+}
+
+bool systemtime_to_timespec(const SYSTEMTIME& time, timespec* when) {
+    const int64_t seconds = systemtime_to_unix_seconds(time);
+    if (seconds < 0 || time.wMilliseconds > 999) {
+        return false;
+    }
+    *when = {static_cast<time_t>(seconds), time.wMilliseconds * NANOSECONDS_PER_MILLISECOND};
+    return true;
 }
 
 const char* calendar_text(int64_t unix_seconds) {
@@ -68,22 +75,4 @@ const char* calendar_text(int64_t unix_seconds) {
     const char* text = ctime(&seconds);
     // ctime fails only for years beyond what its text can hold.
     return text != nullptr ? text : "(out of range)\n";
-}
-
-void GetLocalTime(SYSTEMTIME* time) {
-    timespec now{};
-    if (!wall_clock_read(&now)) {
-        now = timespec{};
-    }
-    *time = timespec_to_systemtime(now);
-}
-
-int SetLocalTime(const SYSTEMTIME* time) {
-    const int64_t seconds = systemtime_to_unix_seconds(*time);
-    if (seconds < 0 || time->milliseconds > 999) {
-        return 0;
-    }
-    const timespec when{static_cast<time_t>(seconds),
-                        time->milliseconds * NANOSECONDS_PER_MILLISECOND};
-    return wall_clock_set(when) ? 1 : 0;
 }

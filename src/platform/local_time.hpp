@@ -3,22 +3,7 @@
 #include <cstdint>
 #include <ctime>
 
-// Local calendar time with milliseconds: what the clock is read into and set from.
-struct SYSTEMTIME {
-    uint16_t year;
-    uint16_t month;       // 1 to 12
-    uint16_t day_of_week; // 0 = Sunday
-    uint16_t day;
-    uint16_t hour;
-    uint16_t minute;
-    uint16_t second;
-    uint16_t milliseconds;
-};
-
-// Reads the wall clock as local calendar time, milliseconds truncated.
-void GetLocalTime(SYSTEMTIME* time);
-// Steps the wall clock to the local calendar time; 1 when the system did it, else 0.
-int SetLocalTime(const SYSTEMTIME* time);
+#include "platform/system_time.hpp"
 
 // Conversions in the process's local time zone (TZ). In the hour repeated when daylight
 // saving ends a calendar time names two instants; the fields of the instant broken down last
@@ -26,6 +11,9 @@ int SetLocalTime(const SYSTEMTIME* time);
 SYSTEMTIME timespec_to_systemtime(const timespec& when);
 // Whole seconds since 1970 of the calendar fields; -1 where the library cannot convert them.
 int64_t systemtime_to_unix_seconds(const SYSTEMTIME& time);
+// The instant of the calendar fields with their milliseconds; false before 1970 or where the
+// fields are out of range.
+bool systemtime_to_timespec(const SYSTEMTIME& time, timespec* when);
 
 // The fixed 24-character local-time text with its newline, as ctime gives it.
 const char* calendar_text(int64_t unix_seconds);

@@ -2,26 +2,29 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <sys/socket.h>
 
-// A socket address of any family, with its length.
+// A socket address of either family as the system lays it out, with its length.
 struct NetAddress {
-    sockaddr_storage storage;
-    socklen_t length;
+    alignas(8) unsigned char storage[128];
+    int length;
 };
 
-enum WaitResult { WAIT_READY, WAIT_TIMEOUT, WAIT_FAILED, WAIT_NOT_READY };
+// A datagram socket: a descriptor, or a Windows SOCKET, held in one signed type.
+using UdpSocket = intptr_t;
+constexpr UdpSocket NO_SOCKET = -1;
 
-// POSIX sockets need no library start-up or clean-up; these keep the exchange's order of
-// steps and always succeed.
+enum WaitResult { SOCKET_READY, SOCKET_TIMED_OUT, SOCKET_WAIT_FAILED, SOCKET_NOT_READY };
+
+// Windows Sockets 1.1 is started and cleaned up; POSIX sockets need neither, and there both
+// always succeed.
 bool sockets_startup();
 void sockets_cleanup();
 
-// Returns the descriptor of a new datagram socket of the family (AF_INET, AF_INET6), or -1.
-int udp_socket_open(int family);
-// Binds to the port on all local addresses of the socket's family (IPv6 ones only for IPv6).
-bool udp_socket_bind_any(int socket, int family, uint16_t port);
-void udp_socket_close(int socket);
+// A new datagram socket of the peer's family (IPv4 when the peer is not set), or NO_SOCKET.
+UdpSocket udp_socket_open(const NetAddress& peer);
+// Binds to the port on all local addresses of the peer's family (IPv6 ones only for IPv6).
+bool udp_socket_bind_any(UdpSocket socket, const NetAddress& peer, uint16_t port);
+void udp_socket_close(UdpSocket socket);
 
 // A dotted IPv4 address as inet_addr reads it; 255.255.255.255 is not an address.
 bool address_from_dotted(const char* text, uint16_t port, NetAddress* address);
@@ -33,8 +36,8 @@ bool address_from_host_name(const char* name, uint16_t port, NetAddress* address
 // Same family, address and port.
 bool addresses_equal(const NetAddress& a, const NetAddress& b);
 
-bool udp_send_to(int socket, const void* data, size_t size, const NetAddress& to);
+bool udp_send_to(UdpSocket socket, const void* data, size_t size, const NetAddress& to);
 // Waits at most timeout_ms for the socket to become readable.
-WaitResult udp_wait_readable(int socket, int timeout_ms);
+WaitResult udp_wait_readable(UdpSocket socket, int timeout_ms);
 // Receives one datagram, cut to capacity; returns its length in the buffer, or -1.
-long udp_receive_from(int socket, void* data, size_t capacity, NetAddress* from);
+long udp_receive_from(UdpSocket socket, void* data, size_t capacity, NetAddress* from);

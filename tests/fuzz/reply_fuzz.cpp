@@ -6,8 +6,9 @@
 #include <cstring>
 
 #include "app/config.hpp"
-#include "fake_wall_clock.hpp"
+#include "fake_clock.hpp"
 #include "ntp/exchange.hpp"
+#include "platform/local_clock.hpp"
 
 namespace {
 
@@ -35,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     memcpy(exchange.reply.bytes, data, static_cast<size_t>(exchange.reply_length));
     address_from_dotted("127.0.0.1", 123, &exchange.server);
     exchange.sender = exchange.server;
-    GetLocalTime(&exchange.received);
+    local_clock_read(&exchange.received);
     exchange.adjust = true;
     complete_exchange(exchange);
     return 0;

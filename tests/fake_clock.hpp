@@ -1,6 +1,6 @@
 #pragma once
 
-// The wall clock that the unit tests link in place of the real one: it runs at the real pace
+// The clock that the in-process tests link in place of the real one: it runs at the real pace
 // from where a test starts it. When the code under test sets it, only the fake moves, and the
 // setting is counted.
 

@@ -1,0 +1,91 @@
+#include "platform/socket_headers.hpp"
+
+namespace {
+
+template <typename Address> NetAddress held(const Address& system) {
+    NetAddress address{};
+    std::memcpy(address.storage, &system, sizeof system);
+    address.length = static_cast<int>(sizeof system);
+    return address;
+}
+
+// The first address of the family that getaddrinfo gives for the name, with the port.
+bool first_address(const char* name, int family, int flags, uint16_t port, NetAddress* address) {
+    addrinfo hints{};
+    hints.ai_family = family;
+    hints.ai_socktype = SOCK_DGRAM;
+    hints.ai_flags = flags;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(name, nullptr, &hints, &found) != 0 || found == nullptr) {
+        return false;
+    }
+    if (family == AF_INET) {
+        sockaddr_in ipv4{};
+        std::memcpy(&ipv4, found->ai_addr, sizeof ipv4);
+        ipv4.sin_port = htons(port);
+        *address = held(ipv4);
+    } else {
+        sockaddr_in6 ipv6{};
+        std::memcpy(&ipv6, found->ai_addr, sizeof ipv6);
+        ipv6.sin6_port = htons(port);
+        *address = held(ipv6);
+    }
+    freeaddrinfo(found);
+    return true;
+}
+
+} // namespace
+
+bool address_from_dotted(const char* text, uint16_t port, NetAddress* address) {
+    sockaddr_in ipv4{};
+    ipv4.sin_family = AF_INET;
+    ipv4.sin_port = htons(port);
+    ipv4.sin_addr.s_addr = inet_addr(text);
+    if (ipv4.sin_addr.s_addr == INADDR_NONE) {
+        return false;
+    }
+    *address = held(ipv4);
+    return true;
+}
+
+bool is_ipv6_literal(const char* text) {
+    // The zone of a link-local address (fe80::1%eth0) is not part of the address.
+    const size_t length = strcspn(text, "%");
+    char address[INET6_ADDRSTRLEN] = {};
+    if (length >= sizeof address) {
+        return false;
+    }
+    std::memcpy(address, text, length);
+    in6_addr parsed{};
+    return inet_pton(AF_INET6, address, &parsed) == 1;
+}
+
+bool address_from_ipv6_literal(const char* text, uint16_t port, NetAddress* address) {
+    return first_address(text, AF_INET6, AI_NUMERICHOST, port, address);
+}
+
+bool address_from_host_name(const char* name, uint16_t port, NetAddress* address) {
+    return first_address(name, AF_INET, 0, port, address) ||
+           first_address(name, AF_INET6, 0, port, address);
+}
+
+bool addresses_equal(const NetAddress& a, const NetAddress& b) {
+    const sockaddr_storage first = system_address(a);
+    const sockaddr_storage second = system_address(b);
+    if (first.ss_family != second.ss_family) {
+        return false;
+    }
+    if (first.ss_family == AF_INET) {
+        const auto& one = reinterpret_cast<const sockaddr_in&>(first);
+        const auto& other = reinterpret_cast<const sockaddr_in&>(second);
+        return one.sin_port == other.sin_port && one.sin_addr.s_addr == other.sin_addr.s_addr;
+    }
+    if (first.ss_family == AF_INET6) {
+        const auto& one = reinterpret_cast<const sockaddr_in6&>(first);
+        const auto& other = reinterpret_cast<const sockaddr_in6&>(second);
+        return one.sin6_port == other.sin6_port &&
+               std::memcmp(&one.sin6_addr, &other.sin6_addr, sizeof one.sin6_addr) == 0 &&
+               one.sin6_scope_id == other.sin6_scope_id;
+    }
+    return false;
+}

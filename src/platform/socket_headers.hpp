@@ -1,0 +1,31 @@
+#pragma once
+
+// The system's socket interface: Windows Sockets, or BSD sockets elsewhere.
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#endif
+
+#include <cstring>
+
+#include "platform/sockets.hpp"
+
+static_assert(sizeof(sockaddr_storage) <= sizeof(NetAddress::storage));
+
+// The system's view of an address held in a NetAddress.
+inline sockaddr_storage system_address(const NetAddress& address) {
+    sockaddr_storage system{};
+    std::memcpy(&system, address.storage, sizeof system);
+    return system;
+}
+inline const sockaddr* as_sockaddr(const NetAddress& address) {
+    return reinterpret_cast<const sockaddr*>(address.storage);
+}
+inline bool is_ipv6(const NetAddress& address) {
+    return system_address(address).ss_family == AF_INET6;
+}

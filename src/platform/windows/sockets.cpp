@@ -1,0 +1,75 @@
+#include "platform/socket_headers.hpp"
+
+namespace {
+
+SOCKET handle(UdpSocket socket) {
+    return static_cast<SOCKET>(socket);
+}
+
+} // namespace
+
+bool sockets_startup() {
+    WSADATA data{};
+    return WSAStartup(MAKEWORD(1, 1), &data) == 0;
+}
+
+void sockets_cleanup() {
+    WSACleanup();
+}
+
+UdpSocket udp_socket_open(const NetAddress& peer) {
+    const SOCKET opened = socket(is_ipv6(peer) ? AF_INET6 : AF_INET, SOCK_DGRAM, 0);
+    return opened == INVALID_SOCKET ? NO_SOCKET : static_cast<UdpSocket>(opened);
+}
+
+bool udp_socket_bind_any(UdpSocket socket, const NetAddress& peer, uint16_t port) {
+    if (!is_ipv6(peer)) {
+        sockaddr_in any{};
+        any.sin_family = AF_INET;
+        any.sin_port = htons(port);
+        any.sin_addr.s_addr = htonl(INADDR_ANY);
+        return bind(handle(socket), reinterpret_cast<const sockaddr*>(&any), sizeof any) == 0;
+    }
+    // Only the IPv6 port: an IPv4 client on the same port is a different socket.
+    const DWORD only = 1;
+    sockaddr_in6 any{};
+    any.sin6_family = AF_INET6;
+    any.sin6_port = htons(port);
+    any.sin6_addr = in6addr_any;
+    return setsockopt(handle(socket), IPPROTO_IPV6, IPV6_V6ONLY,
+                      reinterpret_cast<const char*>(&only), sizeof only) == 0 &&
+           bind(handle(socket), reinterpret_cast<const sockaddr*>(&any), sizeof any) == 0;
+}
+
+void udp_socket_close(UdpSocket socket) {
+    closesocket(handle(socket));
+}
+
+bool udp_send_to(UdpSocket socket, const void* data, size_t size, const NetAddress& to) {
+    const int sent = sendto(handle(socket), static_cast<const char*>(data), static_cast<int>(size),
+                            0, as_sockaddr(to), to.length);
+    return sent == static_cast<int>(size);
+}
+
+WaitResult udp_wait_readable(UdpSocket socket, int timeout_ms) {
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(handle(socket), &readable);
+    timeval wait{timeout_ms / 1000, timeout_ms % 1000 * 1000};
+    const int ready = select(0, &readable, nullptr, nullptr, &wait);
+    if (ready == SOCKET_ERROR) {
+        return SOCKET_WAIT_FAILED;
+    }
+    if (ready == 0) {
+        return SOCKET_TIMED_OUT;
+    }
+    return FD_ISSET(handle(socket), &readable) ? SOCKET_READY : SOCKET_NOT_READY;
+}
+
+long udp_receive_from(UdpSocket socket, void* data, size_t capacity, NetAddress* from) {
+    int length = sizeof from->storage;
+    const int got = recvfrom(handle(socket), static_cast<char*>(data), static_cast<int>(capacity),
+                             0, reinterpret_cast<sockaddr*>(from->storage), &length);
+    from->length = length;
+    return got == SOCKET_ERROR ? -1 : got;
+}
