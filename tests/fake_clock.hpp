@@ -1,8 +1,9 @@
 #pragma once
 
-// The clock that the in-process tests link in place of the real one: it runs at the real pace
-// from where a test starts it. When the code under test sets it, only the fake moves, and the
-// setting is counted.
+// The clock that the in-process tests link in place of the real one. It stands still where a
+// test starts it, so that what a test expects to the millisecond does not depend on how fast
+// the machine runs. When the code under test sets it, only the fake moves, and the setting is
+// counted.
 
 #include <ctime>
 

@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr double ERA = 4294967296.0;
-
 // IPv6 when the address has a colon.
 int bound(const std::string& ip, uint16_t port) {
     sockaddr_in6 local{AF_INET6, htons(port), 0, {}, 0};
@@ -128,65 +126,4 @@ void TestServer::answer(const uint8_t* request, long length, const void* peer, u
     pause_for(behaviour_.delay / 2);
     sendto(other_ >= 0 ? other_ : socket_, reply.data(), reply.size(), 0,
            static_cast<const sockaddr*>(peer), size);
-}
-
-double now_ntp() {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    return now.tv_sec + 2208988800.0 + now.tv_nsec / 1e9;
-}
-
-void put_ntp(uint8_t* bytes, double seconds) {
-    seconds -= std::floor(seconds / ERA) * ERA;
-    const auto whole = static_cast<uint32_t>(seconds);
-    const uint64_t fixed = uint64_t{whole} << 32 | static_cast<uint32_t>((seconds - whole) * ERA);
-    for (int i = 0; i < 8; ++i) {
-        bytes[i] = static_cast<uint8_t>(fixed >> (56 - 8 * i));
-    }
-}
-
-double get_ntp(const uint8_t* bytes) {
-    uint64_t fixed = 0;
-    for (int i = 0; i < 8; ++i) {
-        fixed = fixed << 8 | bytes[i];
-    }
-    return static_cast<double>(fixed) / ERA;
-}
-
-std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream stream(text);
-    for (std::string line; std::getline(stream, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-std::string line_of(const std::string& report, const std::string& prefix, size_t after) {
-    const auto lines = lines_of(report);
-    for (size_t i = 0; i + after < lines.size(); ++i) {
-        if (lines[i].rfind(prefix, 0) == 0) {
-            return lines[i + after];
-        }
-    }
-    return "";
-}
-
-double number_of(const std::string& report, const std::string& prefix) {
-    const std::string line = line_of(report, prefix);
-    return line.empty() ? NAN : std::strtod(line.c_str() + line.find('=') + 1, nullptr);
-}
-
-bool has_lines(const std::string& report, const std::vector<std::string>& wanted) {
-    size_t next = 0;
-    for (const auto& line : lines_of(report)) {
-        next += next < wanted.size() && line == wanted[next];
-    }
-    return next == wanted.size();
-}
-
-std::string ctime_of(long long unix_seconds) {
-    const time_t seconds = unix_seconds;
-    char text[32];
-    return std::string(ctime_r(&seconds, text), 24);
 }

@@ -1,13 +1,14 @@
 #pragma once
 
-// The loopback NTP server of the tests, answering from its own thread as a test asks, and the
-// small helpers that read a report.
+// The loopback NTP server of the tests, answering from its own thread as a test asks.
 
 #include <atomic>
 #include <cstdint>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "report_lines.hpp"
 
 struct Behaviour {
     double offset = 0;         // seconds the server's clock is ahead
@@ -43,16 +44,3 @@ class TestServer {
     int served_ = 0;
     std::thread thread_;
 };
-
-double now_ntp(); // the real clock in NTP seconds
-void put_ntp(uint8_t* bytes, double seconds);
-double get_ntp(const uint8_t* bytes);
-
-std::vector<std::string> lines_of(const std::string& text);
-// The first line that starts with prefix, or the line that many after it; "" when none.
-std::string line_of(const std::string& report, const std::string& prefix, size_t after = 0);
-// The number after the first '=' of that line.
-double number_of(const std::string& report, const std::string& prefix);
-// Each of lines is a whole line of the report, in this order.
-bool has_lines(const std::string& report, const std::vector<std::string>& lines);
-std::string ctime_of(long long unix_seconds); // without its newline

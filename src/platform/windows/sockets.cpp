@@ -71,5 +71,9 @@ long udp_receive_from(UdpSocket socket, void* data, size_t capacity, NetAddress*
     const int got = recvfrom(handle(socket), static_cast<char*>(data), static_cast<int>(capacity),
                              0, reinterpret_cast<sockaddr*>(from->storage), &length);
     from->length = length;
+    // A longer datagram fills the buffer and fails; it is taken cut, as POSIX gives it.
+    if (got == SOCKET_ERROR && WSAGetLastError() == WSAEMSGSIZE) {
+        return static_cast<long>(capacity);
+    }
     return got == SOCKET_ERROR ? -1 : got;
 }

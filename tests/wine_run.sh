@@ -1,0 +1,16 @@
+#!/bin/sh
+# Runs a Windows program under Wine, without the right to set the clock, with a prefix and a
+# wineserver of its own, both gone when it ends: a wineserver left from one network namespace
+# would capture the sockets of a Wine process in another. Run it inside tests/in_netns.sh.
+# SNTP_WINE_TEMPLATE names a prefix to start from (tests/wine_template.sh makes one), else a
+# new one is made (slow). TZ is left unset, since Wine reads it in Windows syntax.
+#   tests/wine_run.sh PROGRAM [ARGUMENT...]
+home=$(mktemp -d)
+export HOME="$home" WINEPREFIX="$home/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY TZ
+[ -d "${SNTP_WINE_TEMPLATE:-}" ] && cp -al "$SNTP_WINE_TEMPLATE" "$WINEPREFIX"
+setpriv --bounding-set=-sys_time -- /usr/lib/wine/wine64 "$@"
+status=$?
+/usr/lib/wine/wineserver -k 2>/dev/null
+rm -rf "$home"
+exit $status
