@@ -9,8 +9,8 @@ that never touches the clock, then
   injects a known offset behind a known symmetric delay.
 It prints a Markdown report and writes it to RESULTS.md (default bench/results.md), with a
 histogram of the error as PNG beside it when gnuplot is installed. RUNS sets the runs per tool
-and per offset (default 200). Needs the default build (build/) and the packages chrony and
-ntpsec-ntpdig.
+and per offset (default 200). Needs the default build (build/) and the package ntpsec-ntpdig;
+chronyd comes from tests/chronyd.sh, which takes it from its package without installing it.
 """
 
 import os
@@ -25,6 +25,8 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 CLIENT = os.path.join(ROOT, "build", "sntp-client")
 TEST_SERVER = os.path.join(ROOT, "build", "tests", "ntp_test_server")
+CHRONYD = subprocess.run([os.path.join(ROOT, "tests", "chronyd.sh")], capture_output=True,
+                         text=True, check=False).stdout.strip() or "chronyd"
 RUNS = int(os.environ.get("RUNS", "200"))
 INJECTED = [(0.250, 0.020), (-3.000, 0.020)]  # offset and round-trip delay, seconds
 CLOCK_READ_BOUND = 0.001  # T1 and T4 are read with millisecond truncation
@@ -63,7 +65,7 @@ def tools(work):
     return {
         "sntp-client": ([CLIENT], r"Local Clock Offset = (\S+)",
                         {"TZ": "UTC", "NTP_SERVER_NAME": "127.0.0.1:123"}),
-        "chronyd -Q": (["chronyd", "-Q", "-u", "root", "server 127.0.0.1 iburst maxsamples 1",
+        "chronyd -Q": ([CHRONYD, "-Q", "-u", "root", "server 127.0.0.1 iburst maxsamples 1",
                         "cmdport 0", f"pidfile {work}/q.pid"],
                        r"System clock wrong by (\S+) seconds", None),
         "ntpdig": (["ntpdig", "127.0.0.1"], r"\) ([+-]\d+\.\d+) \+/-", None),
@@ -74,7 +76,7 @@ def start_chronyd(work):
     with open(f"{work}/server.conf", "w") as conf:
         conf.write(f"port 123\nbindaddress 127.0.0.1\ncmdport 0\nlocal stratum 8\n"
                    f"allow 127.0.0.1\npidfile {work}/server.pid\ndriftfile {work}/drift\n")
-    server = subprocess.Popen(["chronyd", "-x", "-d", "-u", "root", "-f", f"{work}/server.conf"],
+    server = subprocess.Popen([CHRONYD, "-x", "-d", "-u", "root", "-f", f"{work}/server.conf"],
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     for _ in range(50):
         if "Local Clock Offset" in run([CLIENT], {"NTP_SERVER_NAME": "127.0.0.1:123"})[1]:

@@ -28,7 +28,7 @@ TEST(EndToEnd, ReportsTheInjectedOffsetAndDelay) {
         const ClientRun r = run({"NTP_SERVER_NAME=" + server.endpoint});
         EXPECT_EQ(r.status, 0);
         EXPECT_TRUE(complete(r.out)) << r.out;
-        EXPECT_EQ(lines_of(r.out)[0],
+        EXPECT_EQ(line_of(r.out, ""),
                   "Server Name = 127.0.0.1, Port = " + std::to_string(server.port));
         // Off by at most half the true delay, plus the millisecond truncation of T1 and T4.
         const double reported_delay = number_of(r.out, "Roundtrip Delay");
@@ -246,7 +246,7 @@ TEST(EndToEnd, TheRequestFromPort1024ToTheServerAndPortAsked) {
         const ClientRun r = run({"NTP_SERVER_NAME=" + c.text}, "--help -s 10.0.0.1"); // ignored
         server.stop();
         const std::string name = c.shown.empty() ? c.text.substr(0, c.text.find(':')) : c.shown;
-        EXPECT_EQ(lines_of(r.out)[0],
+        EXPECT_EQ(line_of(r.out, ""),
                   "Server Name = " + name + ", Port = " + std::to_string(c.port));
         EXPECT_TRUE(complete(r.out)) << r.out;
         ASSERT_EQ(server.requests.size(), 1u);
@@ -305,7 +305,7 @@ TEST(EndToEnd, TakenLocalPortIsReportedAndTheExchangeGoesOn) {
     const ClientRun r = run({"NTP_SERVER_NAME=" + server.endpoint});
     server.stop();
     close(holder);
-    EXPECT_EQ(lines_of(r.out)[1], "## Error ##: Can NOT setup receive port.");
+    EXPECT_EQ(line_of(r.out, "", 1), "## Error ##: Can NOT setup receive port.");
     EXPECT_TRUE(complete(r.out)) << r.out;
     EXPECT_NE(server.sources.at(0), 1024);
 }

@@ -5,8 +5,13 @@
 # (where v6only.test has only that address) stands over /etc/hosts. Run as root, the namespace
 # maps 65536 user ids, so that a test can run a binary as another user.
 export SNTP_TEST_HOSTS="$(dirname "$0")/hosts"
+# Where /etc has no hosts file to stand over, an overlay of /etc brings one.
 run='ip link set lo up && ip -6 addr add fd00:5eed::1/128 dev lo nodad &&
-    mount --bind "$SNTP_TEST_HOSTS" /etc/hosts && exec "$0" "$@"'
+    if [ -e /etc/hosts ]; then mount --bind "$SNTP_TEST_HOSTS" /etc/hosts; else
+        layer=$(mktemp -d) && mkdir "$layer/upper" "$layer/work" &&
+        cp "$SNTP_TEST_HOSTS" "$layer/upper/hosts" && mount -t overlay overlay \
+            -o "lowerdir=/etc,upperdir=$layer/upper,workdir=$layer/work" /etc; fi &&
+    exec "$0" "$@"'
 [ "$(id -u)" -eq 0 ] || exec unshare -rnm sh -c "$run" "$@"
 # The child waits for the map that only its parent can write.
 unshare -Unm sh -c 'until grep -q . /proc/self/uid_map; do sleep 0.01; done; '"$run" "$@" &
