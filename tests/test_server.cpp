@@ -104,7 +104,7 @@ void TestServer::answer(const uint8_t* request, long length, const void* peer, u
         std::memcpy(&reply[24], request + 40, 8);
     }
     put_ntp(&reply[32], server_now());
-    put_ntp(&reply[40], server_now());
+    put_ntp(&reply[40], server_now() + behaviour_.claimed_hold);
     std::istringstream patch(behaviour_.patch);
     for (size_t at = 0; patch >> at && patch.get() == ':';) {
         for (std::string hex; patch.peek() != ' ' && patch >> std::setw(2) >> hex; ++at) {

@@ -20,6 +20,7 @@ struct Behaviour {
     std::string patch = "";    // "at:hex ...", bytes written over the reply: "1:00 12:52415445"
     size_t length = 48;        // cut, or padded with zeros
     int spoil_every = 0;       // every Nth request by turns gets random bytes or no answer
+    double claimed_hold = 0;   // seconds added to T3: a hold the server claims but did not take
     int forged = 0;            // forged replies first, from this server's own address and port
     int flood = 0;             // and then forged replies from a third party's port
 };
