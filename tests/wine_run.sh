@@ -5,10 +5,13 @@
 # SNTP_WINE_TEMPLATE names a prefix to start from (tests/wine_template.sh makes one), else a
 # new one is made (slow). TZ is left unset, since Wine reads it in Windows syntax.
 #   tests/wine_run.sh PROGRAM [ARGUMENT...]
-home=$(mktemp -d)
+# Beside the template, so that its files can be hard links (/tmp may be another filesystem).
+home=$(mktemp -d "$(dirname "${SNTP_WINE_TEMPLATE:-/tmp/none}")/wine-run.XXXXXX")
 export HOME="$home" WINEPREFIX="$home/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY TZ
-[ -d "${SNTP_WINE_TEMPLATE:-}" ] && cp -al "$SNTP_WINE_TEMPLATE" "$WINEPREFIX"
+if [ -d "${SNTP_WINE_TEMPLATE:-}" ]; then
+    cp -al "$SNTP_WINE_TEMPLATE" "$WINEPREFIX" || exit 1
+fi
 setpriv --bounding-set=-sys_time -- /usr/lib/wine/wine64 "$@"
 status=$?
 /usr/lib/wine/wineserver -k 2>/dev/null

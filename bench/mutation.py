@@ -1,0 +1,105 @@
+#!/usr/bin/env python3
+"""What the test suite catches, measured: each small deliberate fault below is put into a
+throw-away copy of the tree (never into the tree itself), one at a time, and the default
+preset's tests run against it. Prints, for each, whether the suite failed and which tests did,
+then the count caught. ONLY=3,7 runs only those; COPY is the folder of the copy.
+  bench/mutation.py [COPY]
+"""
+import os
+import re
+import subprocess
+import sys
+import time
+
+MUTANTS = [  # (file, text, its faulty replacement)
+ ("src/ntp/timestamp.cpp", "if (seconds >= 0 && seconds < NTP_ERA_SECONDS) {", "if (seconds >= 0 && seconds <= NTP_ERA_SECONDS) {"),
+ ("src/ntp/timestamp.cpp", "        return difference - NTP_ERA_SECONDS;", "        return difference;"),
+ ("src/ntp/timestamp.cpp", "ntp_difference(t3, t4_seconds)) * 0.5;", "ntp_difference(t3, t4_seconds)) * 2;"),
+ ("src/ntp/timestamp.cpp", "t1) - ntp_difference(t3, t2);", "t1) - ntp_difference(t2, t3);"),
+ ("src/ntp/timestamp.cpp", "time.wMilliseconds / 1000.0;", "time.wMilliseconds / 100.0;"),
+ ("src/ntp/timestamp.cpp", "seconds += bytes[i] * ntp_weights[2 + i];", "seconds += bytes[i] * ntp_weights[3 + i];"),
+ ("src/app/config.cpp", "pow(2.0, 24 - 8 * i)", "pow(2.0, 32 - 8 * i)"),
+ ("src/app/config.cpp", "if (length >= NTP_SERVER_NAME_SIZE) {", "if (length > NTP_SERVER_NAME_SIZE) {"),
+ ("src/app/config.cpp", "strcmp(status, \"ADJUST_TIME\") == 0", "strncmp(status, \"ADJUST_TIME\", 11) == 0"),
+ ("src/ntp/server_text.cpp", "port * 10 +", "port * 16 +"),
+ ("src/ntp/server_text.cpp", "return negative ? static_cast<uint16_t>(-port) : port;", "return port;"),
+ ("src/ntp/server_text.cpp", "return close[1] == ':' ?", "return close[0] == ':' ?"),
+ ("src/ntp/report.cpp", "reply.bytes[NTP_OFFSET_POLL] & 0x0F", "reply.bytes[NTP_OFFSET_POLL] & 0x1F"),
+ ("src/ntp/report.cpp", ": precision_byte - 256;", ": precision_byte - 255;"),
+ ("src/ntp/report.cpp", "if (stratum == 0 || stratum == 1) {", "if (stratum == 0) {"),
+ ("src/ntp/escape.cpp", "byte < 0x20 ||", "byte < 0x0A ||"),
+ ("src/ntp/escape.cpp", "byte == 0x7F ||", "byte == 0x7E ||"),
+ ("src/ntp/reply_check.cpp", "if (mode != MODE_SERVER) {", "if (mode == 0) {"),
+ ("src/ntp/reply_check.cpp", "version > 4) {", "version > 5) {"),
+ ("src/ntp/reply_check.cpp", "if (stratum > STRATUM_MAX) {", "if (stratum > STRATUM_MAX + 1) {"),
+ ("src/ntp/reply_check.cpp", "ROOT_DISTANCE_LIMIT = 1.0;", "ROOT_DISTANCE_LIMIT = 16.0;"),
+ ("src/ntp/reply_check.cpp", "DELAY_LOWEST = -0.002;", "DELAY_LOWEST = -20.0;"),
+ ("src/ntp/reply_check.cpp", "NTP_TIMESTAMP_SIZE) != 0) {", "NTP_TIMESTAMP_SIZE) < 0) {"),
+ ("src/ntp/reply_check.cpp", "if (evidence.length < static_cast<long>(NTP_PACKET_SIZE)) {", "if (evidence.length < static_cast<long>(NTP_PACKET_SIZE) - 1) {"),
+ ("src/ntp/reply_check.cpp", "if (ntp_leap_indicator(reply) == LEAP_NOT_SYNCHRONIZED) {", "if (ntp_leap_indicator(reply) == 2) {"),
+ ("src/ntp/reply_check.cpp", "if (bytes[i] != 0) {", "if (bytes[i] == 0) {"),
+ ("src/clock/adjust.cpp", "ROUNDING_SLACK_MS = 0.01;", "ROUNDING_SLACK_MS = 0;"),
+ ("src/clock/adjust.cpp", "milliseconds < 999 ? milliseconds : 999", "milliseconds < 999 ? milliseconds : 0"),
+ ("src/clock/adjust.cpp", "unix_seconds >= 0 &&", "unix_seconds > 0 &&"),
+ ("src/ntp/exchange.cpp", "transmit[7] = nonce[2];", "transmit[7] = 0;"),
+ ("src/ntp/exchange.cpp", "if (!exchange->adjust || answers_request(*exchange)) {", "if (true) {"),
+ ("src/ntp/exchange.cpp", "constexpr int MOST = 256;", "constexpr int MOST = 0;"),
+ ("src/ntp/exchange.cpp", "constexpr int REPLY_WAIT_MS = 3000;", "constexpr int REPLY_WAIT_MS = 2000;"),
+ ("src/ntp/exchange.cpp", "return static_cast<uint32_t>(whole_seconds(local_seconds + offset));", "return static_cast<uint32_t>(whole_seconds(local_seconds - offset));"),
+ ("src/platform/local_time.cpp", "    return have_last && calendar_fields", "    return false && calendar_fields"),
+ ("src/app/main.cpp", "if (fflush(ntp_out) != 0 || ferror(ntp_out) != 0) {", "if (fflush(ntp_out) != 0) {"),
+ ("src/platform/posix/process.cpp", "    signal(SIGPIPE, SIG_IGN);\n", ""),
+ ("src/platform/posix/process.cpp", "return secure_getenv(name);", "return getenv(name);"),
+ ("src/platform/addresses.cpp", "return one.sin_port == other.sin_port && ", "return "),
+ ("src/platform/posix/sockets.cpp", "any.sin_port = htons(port);", "any.sin_port = htons(port + 1);"),
+ ("src/ntp/exchange.cpp", "        if (!have_first) {\n            first = *exchange;", "        if (true) {\n            first = *exchange;"),
+ ("src/platform/posix/process.cpp", "open_if_closed(STDOUT_FILENO, O_RDONLY);", "open_if_closed(STDOUT_FILENO, O_RDWR);"),
+]
+
+
+
+def sh(command, **kwargs):
+    return subprocess.run(command, shell=True, check=False, **kwargs).returncode == 0
+
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+COPY = sys.argv[1] if len(sys.argv) > 1 else "/tmp/sntp-mutation"
+ONLY = [int(x) for x in os.environ.get("ONLY", "").split(",") if x]
+CHRONYD = subprocess.run([f"{ROOT}/tests/chronyd.sh"], capture_output=True, text=True,
+                         check=False).stdout.strip()
+ENV = dict(os.environ, SNTP_TEST_CHRONYD=CHRONYD)
+
+
+def suite_fails(log):
+    built = sh(f"cd {COPY} && cmake --build --preset default >{log} 2>&1")
+    return not built or not sh(f"cd {COPY} && timeout 600 ctest --preset default >>{log} 2>&1",
+                               env=ENV)
+
+
+def failed_tests(log):
+    with open(log) as text:
+        return sorted(set(re.findall(r"\d+ - ([A-Za-z0-9_.]+) \(", text.read())))
+
+
+sh(f"rm -rf {COPY} && mkdir -p {COPY} && cd {ROOT} && "
+   f"tar -c --exclude='./build*' --exclude=./.git . | tar -x -C {COPY}")
+sh(f"cd {COPY} && cmake --preset default >/dev/null")
+print("baseline:", "FAILS" if suite_fails(f"{COPY}/baseline.log") else "passes", flush=True)
+caught = tried = 0
+for number, (path, text, fault) in enumerate(MUTANTS, 1):
+    if ONLY and number not in ONLY:
+        continue
+    with open(os.path.join(COPY, path)) as source:
+        original = source.read()
+    assert original.count(text) == 1, (number, path, text)
+    with open(os.path.join(COPY, path), "w") as source:
+        source.write(original.replace(text, fault))
+    started, log = time.time(), f"{COPY}/mutant{number}.log"
+    failed = suite_fails(log)
+    caught, tried = caught + failed, tried + 1
+    print(f"{number:2} {'caught' if failed else 'MISSED'} {path}: {fault.strip()[:60]!r} "
+          f"{' '.join(failed_tests(log)) if failed else ''} ({time.time() - started:.0f} s)",
+          flush=True)
+    with open(os.path.join(COPY, path), "w") as source:
+        source.write(original)
+print(f"caught {caught} of {tried}")
