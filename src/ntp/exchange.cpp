@@ -137,9 +137,12 @@ bool receive_reply(UdpSocket socket, Exchange* exchange) {
         if (reception == FAILED) {
             return false;
         }
+        if (reception == TIMED_OUT && !have_first) {
+            return report_failure("## Error ##: Time Out.\n");
+        }
         if (reception == TIMED_OUT) {
             *exchange = first;
-            return have_first || report_failure("## Error ##: Time Out.\n");
+            return true;
         }
         if (!exchange->adjust || answers_request(*exchange)) {
             return true;
