@@ -51,7 +51,7 @@ MUTANTS = [  # (file, text, its faulty replacement)
  ("src/platform/posix/process.cpp", "    signal(SIGPIPE, SIG_IGN);\n", ""),
  ("src/platform/posix/process.cpp", "return secure_getenv(name);", "return getenv(name);"),
  ("src/platform/addresses.cpp", "return one.sin_port == other.sin_port && ", "return "),
- ("src/platform/posix/sockets.cpp", "any.sin_port = htons(port);", "any.sin_port = htons(port + 1);"),
+ ("src/platform/addresses.cpp", "any.sin_port = htons(port);", "any.sin_port = htons(port + 1);"),
  ("src/ntp/exchange.cpp", "        if (!have_first) {\n            first = *exchange;", "        if (true) {\n            first = *exchange;"),
  ("src/platform/posix/process.cpp", "open_if_closed(STDOUT_FILENO, O_RDONLY);", "open_if_closed(STDOUT_FILENO, O_RDWR);"),
 ]

@@ -113,10 +113,12 @@ void TestServer::answer(const uint8_t* request, long length, const void* peer, u
         }
     }
     reply.resize(behaviour_.length);
-    // An hour ahead, with an originate that knows the request's millisecond but misses a bit.
+    // An hour ahead, with an originate one unit above the request's transmit time: a guess
+    // that knows its millisecond and misses by the least there is.
     std::vector<uint8_t> forged = reply;
     forged.resize(48);
-    forged[31] ^= 1;
+    for (size_t at = 31; at >= 24 && ++forged[at] == 0; --at) {
+    }
     put_ntp(&forged[32], get_ntp(&reply[32]) + 3600);
     put_ntp(&forged[40], get_ntp(&reply[40]) + 3600);
     for (int i = 0; i < behaviour_.forged + behaviour_.flood; ++i) {

@@ -114,15 +114,19 @@ Reception receive_datagram(UdpSocket socket, Clock::time_point deadline, Exchang
     return RECEIVED;
 }
 
+// What the checks see of an exchange; the delay and the corrected time only once known.
+ReplyEvidence evidence_of(const Exchange& exchange, double delay = 0, double corrected = 0) {
+    return {exchange.reply,
+            exchange.reply_length,
+            exchange.sender,
+            exchange.server,
+            ntp_field(exchange.request, NTP_OFFSET_TRANSMIT_TIME),
+            delay,
+            corrected};
+}
+
 bool answers_request(const Exchange& exchange) {
-    const ReplyEvidence evidence{exchange.reply,
-                                 exchange.reply_length,
-                                 exchange.sender,
-                                 exchange.server,
-                                 ntp_field(exchange.request, NTP_OFFSET_TRANSMIT_TIME),
-                                 0,
-                                 0};
-    return stranger_rejection(evidence) == nullptr;
+    return stranger_rejection(evidence_of(exchange)) == nullptr;
 }
 
 // A run that only reports takes the first datagram. One that is to step the clock passes over
@@ -175,14 +179,7 @@ int64_t whole_seconds(double seconds) {
 // Stepping every process's clock from an unchecked datagram would let anyone who can send one
 // set it: the reply must first pass the client checks.
 void adjust_if_trusted(const Exchange& exchange, double delay, double offset, double corrected) {
-    const ReplyEvidence evidence{exchange.reply,
-                                 exchange.reply_length,
-                                 exchange.sender,
-                                 exchange.server,
-                                 ntp_field(exchange.request, NTP_OFFSET_TRANSMIT_TIME),
-                                 delay,
-                                 corrected};
-    if (const char* rejection = reply_rejection(evidence)) {
+    if (const char* rejection = reply_rejection(evidence_of(exchange, delay, corrected))) {
         fprintf(ntp_out, "## Error ##: Reply rejected (%s); local time not adjusted.\n", rejection);
         return;
     }

@@ -36,6 +36,21 @@ bool first_address(const char* name, int family, int flags, uint16_t port, NetAd
 
 } // namespace
 
+NetAddress any_address(const NetAddress& peer, uint16_t port) {
+    if (!is_ipv6(peer)) {
+        sockaddr_in any{};
+        any.sin_family = AF_INET;
+        any.sin_port = htons(port);
+        any.sin_addr.s_addr = htonl(INADDR_ANY);
+        return held(any);
+    }
+    sockaddr_in6 any{};
+    any.sin6_family = AF_INET6;
+    any.sin6_port = htons(port);
+    any.sin6_addr = in6addr_any;
+    return held(any);
+}
+
 bool address_from_dotted(const char* text, uint16_t port, NetAddress* address) {
     sockaddr_in ipv4{};
     ipv4.sin_family = AF_INET;

@@ -29,3 +29,6 @@ inline const sockaddr* as_sockaddr(const NetAddress& address) {
 inline bool is_ipv6(const NetAddress& address) {
     return system_address(address).ss_family == AF_INET6;
 }
+
+// All local addresses of the peer's family (IPv4 when the peer is not set), with the port.
+NetAddress any_address(const NetAddress& peer, uint16_t port);

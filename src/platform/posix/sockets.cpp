@@ -15,21 +15,11 @@ UdpSocket udp_socket_open(const NetAddress& peer) {
 
 bool udp_socket_bind_any(UdpSocket socket, const NetAddress& peer, uint16_t port) {
     const int fd = static_cast<int>(socket);
-    if (!is_ipv6(peer)) {
-        sockaddr_in any{};
-        any.sin_family = AF_INET;
-        any.sin_port = htons(port);
-        any.sin_addr.s_addr = htonl(INADDR_ANY);
-        return bind(fd, reinterpret_cast<const sockaddr*>(&any), sizeof any) == 0;
-    }
+    const NetAddress any = any_address(peer, port);
     // Only the IPv6 port: an IPv4 client on the same port is a different socket.
     const int only = 1;
-    sockaddr_in6 any{};
-    any.sin6_family = AF_INET6;
-    any.sin6_port = htons(port);
-    any.sin6_addr = in6addr_any;
-    return setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &only, sizeof only) == 0 &&
-           bind(fd, reinterpret_cast<const sockaddr*>(&any), sizeof any) == 0;
+    return (!is_ipv6(peer) || setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &only, sizeof only) == 0) &&
+           bind(fd, as_sockaddr(any), static_cast<socklen_t>(any.length)) == 0;
 }
 
 void udp_socket_close(UdpSocket socket) {
