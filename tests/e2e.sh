@@ -1,0 +1,243 @@
+#!/bin/bash
+# End-to-end: the real program run as a child process against the loopback test server, its
+# report read line by line. Run it inside tests/in_netns.sh. A Windows program (*.exe) runs
+# under Wine (tests/wine_run.sh), in the rows before a group's "linux || return". With
+# SNTP_TEST_VALGRIND the client runs under memcheck; SNTP_TEST_CHRONYD names a chronyd.
+#   tests/e2e.sh CLIENT GROUP...   (exit 77: skipped)
+set -u -o pipefail
+client=$(realpath "$1") here=$(realpath "$(dirname "$0")")
+shift
+work=$(mktemp -d) servers= failed=0 valgrind= slack=0.05
+trap 'kill $servers 2>/dev/null; rm -rf "$work"' EXIT
+[ -z "${SNTP_TEST_VALGRIND:-}" ] || slack=0.5 \
+    valgrind="valgrind -q --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite"
+# No run here may set the clock: the user namespace is not the machine's and the runs lose
+# CAP_SYS_TIME.
+cap=$(setpriv --bounding-set=-sys_time grep CapEff /proc/self/status | cut -f2)
+if grep -qE '^ +0 +0 +4294967295$' /proc/self/uid_map || ((0x$cap >> 25 & 1)); then
+    echo "refusing to run: this process could set the clock" && exit 1
+fi
+
+fail() { failed=$((failed + 1)) && printf 'FAILED %s\n%s\n' "$1" "$out"; }
+linux() { [[ $client != *.exe ]]; }
+
+# serve NAME ADDRESS PORT [OPTION...]: a test server in the background, its log in $work/NAME.
+serve() {
+    : >"$work/$1" # emptied before the server starts, so that no earlier "ready" counts
+    "$here/ntp_test_server.py" "${@:2}" >>"$work/$1" &
+    servers="$servers $!"
+    until grep -q ready "$work/$1"; do kill -0 $! && sleep 0.01 || exit 1; done
+}
+stop() { kill $servers && wait $servers 2>/dev/null; servers=; }
+log_of() { tail -n +2 "$work/$1"; }
+
+# run VARIABLE=VALUE...: the client with that environment and TZ=UTC, unable to set the
+# clock; the report (without CRs) in $out, the status in $status, the time in $ms.
+run() {
+    local start=$(date +%s%N)
+    if linux; then
+        out=$(setpriv --bounding-set=-sys_time -- env -i TZ=UTC "$@" $valgrind "$client" 2>&1)
+    else
+        out=$(env "$@" "$here/wine_run.sh" "$client" 2>/dev/null | tr -d '\r')
+    fi
+    status=$? ms=$((($(date +%s%N) - start) / 1000000))
+}
+
+# has NAME PATTERN...: the run ended with 0, and each extended regular expression matches a
+# whole line. only NAME PATTERN...: and there is no other line.
+has() {
+    [ "$status" -eq 0 ] || fail "$1: status $status"
+    for pattern in "${@:2}"; do grep -Eqx -- "$pattern" <<<"$out" || fail "$1: no line $pattern"; done
+}
+only() { has "$@" && [ "$(wc -l <<<"$out")" -eq $(($# - 1)) ] || fail "$1: other lines"; }
+
+# complete NAME: every line of a whole report in order, the lines "## ..." aside.
+LABELS="Server Name|Leap Indicator (LI)|Version Number (VN)|Mode|Stratum|Poll Interval|Precision|\
+Root Delay|Root Dispersion|Reference Identifier|Reference Timestamp|Originate Timestamp|\
+Receive   Timestamp|Transmit  Timestamp||T1|T2|T3|T4||Roundtrip Delay|Local Clock Offset|\
+System   Time|Standard Time"
+complete() {
+    [ "$(grep -v '^## ' <<<"$out" | sed 's/^ *//; s/ *[=:].*//' | paste -sd '|')" = "$LABELS" ] ||
+        fail "$1: not a whole report"
+}
+
+# after NAME PATTERN: a whole report, with PATTERN the line right after the offset's.
+after() {
+    complete "$1"
+    [[ $(sed -n '/^Local Clock Offset/{n;p}' <<<"$out") =~ ^($2)$ ]] || fail "$1"
+}
+
+value() { sed -n "s/^ *$1 *[=:] *\([^ ,]*\).*/\1/p" <<<"$out"; }
+# near A B MOST: the numbers, or expressions, A and B differ by MOST at most.
+near() { awk "BEGIN { d = ($1) - ($2); exit !(d <= $3 && -d <= $3) }" 2>/dev/null; }
+
+# run_offset OFFSET DELAY: against a server injecting them, the report tells both (off by at
+# most half the delay and the millisecond truncation of T1 and T4), and the corrected time
+# falls within the run.
+run_offset() {
+    local before=$(date +%s)
+    run NTP_SERVER_NAME=127.0.0.1:2123
+    complete "offset $1"
+    has "offset $1" 'Server Name = 127\.0\.0\.1, Port = 2123' ' Version Number \(VN\): 3'
+    local delay=$(value 'Roundtrip Delay') standard=$(sed -n 's/^Standard Time = //p' <<<"$out")
+    near "$delay" "$2" "$slack" && near "$(value 'Local Clock Offset')" "$1" "${delay#-}/2+0.0015" ||
+        fail "offset $1, delay $2"
+    linux || return 0
+    near "$(date -u -d "$standard" +%s)" "$before+$1+$ms/2000" "$ms/2000+1" || fail "standard time"
+}
+
+offset() {
+    serve s 127.0.0.1 2123 offset="$1" delay="$2"
+    run_offset "$1" "$2"
+    stop
+}
+offsets() { offset 0.25 0; offset -86400.5 0.2; }
+
+# Against one server, again and again: SNTP_SOAK_RUNS runs (1000).
+soak() {
+    serve s 127.0.0.1 2123 offset=0.25
+    for ((i = 0; i < ${SNTP_SOAK_RUNS:-1000}; ++i)); do run_offset 0.25 0; done
+    stop
+}
+
+NOT_SET='## Error ##: Can NOT Adujust time\.'
+REPORTED='System   Time = .*'
+rejected() { echo "## Error ##: Reply rejected \($1\); local time not adjusted\."; }
+
+# check 'SERVER_OPTIONS' STATUS OFFSET PATTERN [IPV6_ADDRESS]: against a server with those
+# options, a run with that status reports OFFSET (to 0.1 s), with PATTERN right after it.
+check() {
+    local address=${5:-127.0.0.1}
+    serve s "$address" 2123 $1
+    run "NTP_SERVER_NAME=${5:+[}$address${5:+]}:2123" "STATUS_OF_EXECUTION=$2"
+    stop
+    after "$1, '$2'" "$4"
+    near "$(value 'Local Clock Offset')" "$3" 0.1 || fail "$1, '$2': offset"
+}
+
+# Asked to set the clock, a run passes over datagrams that do not answer its request; asked
+# for anything else, it only reports, and takes the first datagram.
+checks() {
+    check delay=2.2 ADJUST_TIME 0 "$(rejected 'root distance of 1 second or more')"
+    linux || return 0
+    check "" ADJUST_TIME 0 "$NOT_SET"
+    check "" adjust_time 0 "$REPORTED"
+    check "" "ADJUST_TIME " 0 "$REPORTED"
+    check forged=1 "" 3600 "$REPORTED"
+    check forged=100 ADJUST_TIME 0 "$NOT_SET"
+    # No datagram answers: after the whole wait, the first is reported and rejected.
+    check "forged=1 other_port" ADJUST_TIME 3600 \
+        "$(rejected "originate timestamp is not our request's")" ::1
+    [ "$ms" -ge 2950 ] || fail "no answer: $ms ms"
+}
+
+# request TEXT ADDRESS PORT SHOWN: the request reaches the server at ADDRESS, PORT: 48 bytes
+# from port 1024, mode 3 version 3, the transmit time the send time; the server line shows
+# the name as SHOWN (an extended regular expression).
+request() {
+    serve r "$2" "$3"
+    run "NTP_SERVER_NAME=$1"
+    stop
+    complete "$1"
+    has "$1" "Server Name = $4, Port = $3"
+    local request=$(log_of r)
+    [[ $request =~ ^1024\ 1b0{78}([0-9a-f]{8})[0-9a-f]{8}$ ]] &&
+        near $((0x${BASH_REMATCH[1]} - 2208988800)) "$(date +%s)" 5 || fail "request: $request"
+    nonces="${nonces:-}${request: -4}"$'\n'
+}
+
+requests() {
+    request 127.0.0.2:124 127.0.0.2 124 '127\.0\.0\.2'
+    request localhost:70000 127.0.0.1 4464 localhost
+    request "127.0.0.1:126$(printf 'x%.0s' {1..242})" 127.0.0.1 126 '127\.0\.0\.1'
+    request $'127.0.0.1\n## INFO. ## Adjusted Local Time.\e[2J\\:127' 127.0.0.1 127 \
+        '127\.0\.0\.1\\x0a## INFO\. ## Adjusted Local Time\.\\x1b\[2J\\\\'
+    request [::1]:128 ::1 128 ::1
+    request ::1 ::1 123 ::1
+    request v6only.test:129 fd00:5eed::1 129 'v6only\.test'
+    # The two bytes below the millisecond each vary from run to run.
+    for bytes in 1-2 3-4; do
+        [ "$(cut -c$bytes <<<"$nonces" | sort -u | wc -l)" -gt 2 ] || fail "nonces $nonces"
+    done
+}
+
+EPOCH='Standard Time = Thu Jan (0| )1 00:00:00 1970'
+NO_NAME='## Error ##: Can NOT get Server address from name\.'
+
+# Each failure prints its line and the epoch, and the run still ends with 0.
+failures() {
+    serve taken 127.0.0.1 1024
+    serve s 127.0.0.1 2123
+    run NTP_SERVER_NAME=127.0.0.1:2123
+    stop
+    complete "port 1024 taken"
+    has "port 1024 taken" '## Error ##: Can NOT setup receive port\.'
+    [[ $(log_of s) != 1024\ * ]] || fail "port 1024 taken: the request came from it"
+    run NTP_SERVER_NAME=127.0.0.1:2124
+    only "time-out" 'Server Name = 127\.0\.0\.1, Port = 2124' '## Error ##: Time Out\.' "$EPOCH"
+    [ "$ms" -ge 2950 ] && [ "$ms" -lt 5000 ] || fail "time-out after $ms ms"
+    linux || return 0
+    run TZ=America/New_York
+    only "no name" 'Server Name = pool\.ntp\.org, Port = 123' "$NO_NAME" \
+        'Standard Time = Wed Dec 31 19:00:00 1969'
+    # Not read as an address, it resolves to the broadcast address, where a send is refused.
+    run NTP_SERVER_NAME=255.255.255.255
+    only "broadcast" 'Server Name = 255\.255\.255\.255, Port = 123' \
+        '## Error ##: NTP Packet Send Error\.' "$EPOCH"
+    run "NTP_SERVER_NAME=127.0.0.1:124$(printf 'x%.0s' {1..243})"
+    only "256 characters" '## Error ##: Server name longer than 255 characters\.' "$EPOCH"
+}
+
+# A report that cannot be written is told on standard error, and no socket takes the place of
+# a closed standard output.
+streams() {
+    for redirect in '>&-' '>/dev/full' '| :'; do
+        serve s 127.0.0.1 2123
+        out=$(eval "{ setpriv --bounding-set=-sys_time -- env -i NTP_SERVER_NAME=127.0.0.1:2123 \
+            STATUS_OF_EXECUTION=ADJUST_TIME $valgrind '$client' 2>&3 $redirect; } 3>&1")
+        stop
+        status=0 only "$redirect" '## Error ##: The report could not be written to standard output\.'
+        [[ $(log_of s) =~ ^1024\ [0-9a-f]{96}$ ]] || fail "$redirect: $(log_of s)"
+    done
+}
+
+# Set-user-ID, the program reads none of its caller's environment.
+privileges() {
+    if [ "$(awk '{ print $3 }' /proc/self/uid_map)" -le 1000 ] || [ -n "$valgrind" ]; then
+        echo "skipped: needs a namespace with other users (run as root), and no valgrind" && exit 77
+    fi
+    local copy=$work/setuid
+    chmod 755 "$work" && cp "$1" "$copy" && chown 1000 "$copy" && chmod 4755 "$copy"
+    serve s 127.0.0.1 2123
+    # Standard error is set aside: in the sanitized build, LeakSanitizer fails set-user-ID.
+    out=$(setpriv --bounding-set=-sys_time -- env -i TZ=UTC NTP_SERVER_NAME=127.0.0.1:2123 \
+        STATUS_OF_EXECUTION=ADJUST_TIME "$copy" 2>/dev/null) status=0
+    stop
+    only "set-user-ID" 'Server Name = pool\.ntp\.org, Port = 123' "$NO_NAME" "$EPOCH"
+}
+
+# A real server: chronyd on loopback, with control of the clock disabled (-x). It answers a
+# version 3 request in version 3, with its local stratum and reference; T1 and T3 are its
+# originate and transmit times, and both clocks are this machine's.
+chrony() {
+    [ -x "${SNTP_TEST_CHRONYD:-}" ] || { echo "skipped: SNTP_TEST_CHRONYD names no chronyd"; exit 77; }
+    printf '%s\n' "port 11123" "bindaddress 127.0.0.1" "bindaddress ::1" "cmdport 0" \
+        "local stratum 8" "allow 127.0.0.1" "allow ::1" "pidfile $work/pid" >"$work/conf"
+    "$SNTP_TEST_CHRONYD" -x -d -u root -f "$work/conf" 2>/dev/null &
+    servers=$!
+    for ((i = 0; i < 100 && $(ss -Huln 'sport = 11123' | wc -l) < 2; ++i)); do sleep 0.05; done
+    for address in 127.0.0.1 [::1]; do
+        run NTP_SERVER_NAME=$address:11123
+        complete "chronyd at $address"
+        has "chronyd at $address" " Version Number \(VN\): 3" "                Mode: 4" \
+            "             Stratum: 8" "Reference Identifier: 127\.127\.1\.1"
+        [ "$(value 'Originate Timestamp')" = "$(value T1)" ] &&
+            [ "$(value 'Transmit  Timestamp')" = "$(value T3)" ] &&
+            near "$(value 'Local Clock Offset')" 0 0.01 || fail "chronyd: T1, T3, offset"
+    done
+    stop
+}
+
+for group; do "$group" "$client"; done
+echo "$failed failed"
+[ "$failed" -eq 0 ]

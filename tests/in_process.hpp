@@ -1,0 +1,37 @@
+#pragma once
+
+// What the in-process tests share: the fake clock linked in place of the real one, an exchange
+// completed from a given reply, and the time zones they run in.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+// The fake clock stands still where a test starts it, so that what a test expects to the
+// millisecond does not depend on how fast the machine runs. Only a setting moves it, and the
+// settings since the start are counted.
+void fake_clock_start(const timespec& now, bool refuse_setting = false);
+extern timespec fake_clock_now;
+extern int fake_clock_settings;
+
+// The report of an exchange that asks to set the clock, with the request's transmit time and
+// the reply given, received from sender:port on the fake clock where it stands; the server is
+// 127.0.0.1:123. The corrected time that the exchange returns goes to *corrected.
+std::string complete_reply(const uint8_t* transmit, const uint8_t* reply, size_t length,
+                           const char* sender = "127.0.0.1", uint16_t port = 123,
+                           uint32_t* corrected = nullptr);
+
+// UTC, one zone east of it by a half hour, one west with daylight saving, in the syntax that
+// the C library on Windows reads too.
+constexpr const char* ZONES[] = {"UTC0", "IST-5:30", "EST5EDT"};
+inline void use_zone(const char* zone) {
+#ifdef _WIN32
+    _putenv_s("TZ", zone);
+    _tzset();
+#else
+    setenv("TZ", zone, 1);
+    tzset();
+#endif
+}

@@ -1,0 +1,38 @@
+#!/usr/bin/env python3
+# The loopback NTP server of the end-to-end runs; it serves until it is killed.
+#   ntp_test_server.py ADDRESS PORT [offset=SECONDS] [delay=SECONDS] [forged=COUNT] [other_port]
+# offset: its clock ahead of the machine's. delay: a round trip it spends, half before T2 and
+# half after T3. forged: that many forgeries first, from its own address and port, an hour
+# ahead, with an originate one unit above the request's transmit time (a guess that knows the
+# millisecond and misses by the least there is). other_port: the true reply from another port.
+# It prints "ready", then a line for each request: its source port and its bytes in hex.
+import socket
+import sys
+import time
+
+options = dict(option.partition("=")[::2] for option in sys.argv[3:])
+offset, delay = float(options.get("offset", 0)), float(options.get("delay", 0))
+family = socket.AF_INET6 if ":" in sys.argv[1] else socket.AF_INET
+server, other = socket.socket(family, socket.SOCK_DGRAM), socket.socket(family, socket.SOCK_DGRAM)
+server.bind((sys.argv[1], int(sys.argv[2])))
+other.bind((sys.argv[1], 0))
+print("ready", flush=True)
+
+
+def ntp(seconds):  # seconds since 1900, modulo the era, in 32.32 fixed point
+    return (int(seconds * 2**32) % 2**64).to_bytes(8, "big")
+
+
+while True:
+    request, peer = server.recvfrom(512)
+    print(peer[1], request.hex(), flush=True)
+    if len(request) < 48:
+        continue
+    time.sleep(delay / 2)
+    now = time.time() + 2208988800 + offset
+    head = bytes([0x1C, 2, request[2], 0xEC, 0, 0, 1, 0, 0, 0, 1, 0, 127, 0, 0, 9]) + ntp(now - 16)
+    guess = (int.from_bytes(request[40:48], "big") + 1) % 2**64
+    for _ in range(int(options.get("forged", 0))):
+        server.sendto(head + guess.to_bytes(8, "big") + ntp(now + 3600) * 2, peer)
+    time.sleep(delay / 2)
+    (other if "other_port" in options else server).sendto(head + request[40:48] + ntp(now) * 2, peer)
