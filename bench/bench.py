@@ -24,7 +24,7 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 CLIENT = os.path.join(ROOT, "build", "sntp-client")
-TEST_SERVER = os.path.join(ROOT, "build", "tests", "ntp_test_server")
+TEST_SERVER = os.path.join(ROOT, "tests", "ntp_test_server.py")
 CHRONYD = subprocess.run([os.path.join(ROOT, "tests", "chronyd.sh")], capture_output=True,
                          text=True, check=False).stdout.strip() or "chronyd"
 RUNS = int(os.environ.get("RUNS", "200"))
@@ -109,7 +109,8 @@ def accuracy(work):
             f"max abs error (ms) | within the bound |", "|---|---|---|---|---|---|---|"]
     errors_all = []
     for port, (offset, delay) in enumerate(INJECTED, start=2123):
-        server = subprocess.Popen([TEST_SERVER, str(port), str(offset), str(delay)])
+        server = subprocess.Popen([TEST_SERVER, "127.0.0.1", str(port), f"offset={offset}",
+                                   f"delay={delay}"], stdout=subprocess.DEVNULL)
         time.sleep(0.2)
         errors = []
         for _ in range(RUNS):

@@ -4,7 +4,7 @@
 millisecond floods forged replies, an hour ahead, spoofed from the server's address and port,
 guessing the request's transmit time. Prints how many forgeries went out and how many runs
 would have stepped the clock to a forgery. Runs in its own network namespace, without the right
-to set the clock:  tests/in_netns.sh bench/forgery.py build/sntp-client build/tests/ntp_test_server
+to set the clock:  tests/in_netns.sh bench/forgery.py build/sntp-client tests/ntp_test_server.py
 """
 import os
 import socket
@@ -32,7 +32,8 @@ def forged_datagram(guess_ms, low_bits):
     return struct.pack("!HHHH", PORT, 1024, 8 + len(reply), 0) + reply
 
 
-server = subprocess.Popen([SERVER, str(PORT), "0", str(2 * HOLD)])
+server = subprocess.Popen([SERVER, "127.0.0.1", str(PORT), f"delay={2 * HOLD}"],
+                          stdout=subprocess.DEVNULL)
 raw = socket.socket(socket.AF_INET, socket.SOCK_RAW, socket.IPPROTO_UDP)
 time.sleep(0.2)
 sent = steps_to_forgery = steps_to_truth = 0
