@@ -35,4 +35,5 @@ while True:
     for _ in range(int(options.get("forged", 0))):
         server.sendto(head + guess.to_bytes(8, "big") + ntp(now + 3600) * 2, peer)
     time.sleep(delay / 2)
-    (other if "other_port" in options else server).sendto(head + request[40:48] + ntp(now) * 2, peer)
+    reply = head + request[40:48] + ntp(now) * 2
+    (other if "other_port" in options else server).sendto(reply, peer)
