@@ -54,6 +54,12 @@ MUTANTS = [  # (file, text, its faulty replacement)
  ("src/platform/addresses.cpp", "any.sin_port = htons(port);", "any.sin_port = htons(port + 1);"),
  ("src/ntp/exchange.cpp", "        if (!have_first) {\n            first = *exchange;", "        if (true) {\n            first = *exchange;"),
  ("src/platform/posix/process.cpp", "open_if_closed(STDOUT_FILENO, O_RDONLY);", "open_if_closed(STDOUT_FILENO, O_RDWR);"),
+ # Faults in the same places as 11 and 31, which the compiler rejects as unused code.
+ ("src/ntp/exchange.cpp", "if (!exchange->adjust || answers_request(*exchange)) {", "if (!exchange->adjust || answers_request(*exchange) || exchange->reply_length >= 0) {"),
+ ("src/ntp/server_text.cpp", "return negative ? static_cast<uint16_t>(-port) : port;", "return negative ? port : port;"),
+ ("src/platform/addresses.cpp", "return one.sin6_port == other.sin6_port &&", "return"),
+ ("src/ntp/escape.cpp", "(byte == '\\\\' ? \"\\\\\\\\\" : \"%c\")", "(byte == '\\\\' ? \"%c\" : \"%c\")"),
+ ("src/ntp/reply_check.cpp", "if (stratum == STRATUM_KISS) {", "if (stratum == 99) {"),
 ]
 
 
