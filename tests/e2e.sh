@@ -53,7 +53,8 @@ has() {
 }
 only() { has "$@" && [ "$(wc -l <<<"$out")" -eq $(($# - 1)) ] || fail "$1: other lines"; }
 
-# complete NAME: every line of a whole report in order, the lines "## ..." aside.
+# complete NAME [PATTERN]: every line of a whole report in order, the lines "## ..." aside, and
+# PATTERN, when given, the line right after the offset's.
 LABELS="Server Name|Leap Indicator (LI)|Version Number (VN)|Mode|Stratum|Poll Interval|Precision|\
 Root Delay|Root Dispersion|Reference Identifier|Reference Timestamp|Originate Timestamp|\
 Receive   Timestamp|Transmit  Timestamp||T1|T2|T3|T4||Roundtrip Delay|Local Clock Offset|\
@@ -61,12 +62,7 @@ System   Time|Standard Time"
 complete() {
     [ "$(grep -v '^## ' <<<"$out" | sed 's/^ *//; s/ *[=:].*//' | paste -sd '|')" = "$LABELS" ] ||
         fail "$1: not a whole report"
-}
-
-# after NAME PATTERN: a whole report, with PATTERN the line right after the offset's.
-after() {
-    complete "$1"
-    [[ $(sed -n '/^Local Clock Offset/{n;p}' <<<"$out") =~ ^($2)$ ]] || fail "$1"
+    [ $# -eq 1 ] || [[ $(sed -n '/^Local Clock Offset/{n;p}' <<<"$out") =~ ^($2)$ ]] || fail "$1"
 }
 
 value() { sed -n "s/^ *$1 *[=:] *\([^ ,]*\).*/\1/p" <<<"$out"; }
@@ -113,7 +109,7 @@ check() {
     serve s "$address" 2123 $1
     run "NTP_SERVER_NAME=${5:+[}$address${5:+]}:2123" "STATUS_OF_EXECUTION=$2"
     stop
-    after "$1, '$2'" "$4"
+    complete "$1, '$2'" "$4"
     near "$(value 'Local Clock Offset')" "$3" 0.1 || fail "$1, '$2': offset"
 }
 
@@ -140,7 +136,6 @@ request() {
     serve r "$2" "$3"
     run "NTP_SERVER_NAME=$1"
     stop
-    complete "$1"
     has "$1" "Server Name = $4, Port = $3"
     local request=$(log_of r)
     [[ $request =~ ^1024\ 1b0{78}([0-9a-f]{8})[0-9a-f]{8}$ ]] &&
@@ -149,13 +144,12 @@ request() {
 }
 
 requests() {
-    request 127.0.0.2:124 127.0.0.2 124 '127\.0\.0\.2'
     request localhost:70000 127.0.0.1 4464 localhost
     request "127.0.0.1:126$(printf 'x%.0s' {1..242})" 127.0.0.1 126 '127\.0\.0\.1'
-    request $'127.0.0.1\n## INFO. ## Adjusted Local Time.\e[2J\\:127' 127.0.0.1 127 \
-        '127\.0\.0\.1\\x0a## INFO\. ## Adjusted Local Time\.\\x1b\[2J\\\\'
+    # An address ends at the newline (inet_aton); the rest must not become a line of its own.
+    request $'127.0.0.2\n## INFO. ## Adjusted Local Time.\e[2J\\:127' 127.0.0.2 127 \
+        '127\.0\.0\.2\\x0a## INFO\. ## Adjusted Local Time\.\\x1b\[2J\\\\'
     request [::1]:128 ::1 128 ::1
-    request ::1 ::1 123 ::1
     request v6only.test:129 fd00:5eed::1 129 'v6only\.test'
     # The two bytes below the millisecond each vary from run to run.
     for bytes in 1-2 3-4; do
@@ -168,9 +162,8 @@ NO_NAME='## Error ##: Can NOT get Server address from name\.'
 
 # Each failure prints its line and the epoch, and the run still ends with 0.
 failures() {
-    serve taken 127.0.0.1 1024
-    serve s 127.0.0.1 2123
-    run NTP_SERVER_NAME=127.0.0.1:2123
+    serve s 127.0.0.1 1024 # the server itself holds the client's port
+    run NTP_SERVER_NAME=127.0.0.1:1024
     stop
     complete "port 1024 taken"
     has "port 1024 taken" '## Error ##: Can NOT setup receive port\.'
@@ -227,8 +220,7 @@ chrony() {
     if [ ! -x "${SNTP_TEST_CHRONYD:-}" ]; then
         echo "skipped: SNTP_TEST_CHRONYD names no chronyd" && exit 77
     fi
-    printf '%s\n' "port 11123" "bindaddress 127.0.0.1" "bindaddress ::1" "cmdport 0" \
-        "local stratum 8" "allow 127.0.0.1" "allow ::1" "pidfile $work/pid" >"$work/conf"
+    printf '%s\n' "port 11123" "cmdport 0" "local stratum 8" allow "pidfile $work/pid" >"$work/conf"
     "$SNTP_TEST_CHRONYD" -x -d -u root -f "$work/conf" 2>/dev/null &
     servers=$!
     for ((i = 0; i < 100 && $(ss -Huln 'sport = 11123' | wc -l) < 2; ++i)); do sleep 0.05; done

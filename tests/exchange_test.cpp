@@ -57,11 +57,9 @@ const Row ROWS[] = {
      "Roundtrip Delay    = 0.000000 (sec)\nLocal Clock Offset = -3.000000 (sec)\n" +
          std::string(SET) + "\nSystem   Time = Mon Nov 30 00:53:20 2026"},
     {T, 0,
-     " Leap Indicator (LI): 3\n Version Number (VN): 7\n                Mode: 7\n"
-     "             Stratum: 255\n       Poll Interval:  15 (3.28e+04 sec)\n"
-     "           Precision:  -1 (5.00e-01 sec)\n          Root Delay: 65535999.984741 (m sec)\n"
-     "     Root Dispersion: 65535999.984741 (m sec)\nReference Identifier: 255.255.255.255\n"
-     " Reference Timestamp: 4294967296.000000",
+     " Version Number (VN): 7\n                Mode: 7\n             Stratum: 255\n"
+     "       Poll Interval:  15 (3.28e+04 sec)\n           Precision:  -1 (5.00e-01 sec)\n"
+     "          Root Delay: 65535999.984741 (m sec)",
      "0:" + std::string(96, 'f')},
     // The reference of stratum 0 and 1 is a code, with what it cannot show escaped.
     {T, 0, "Reference Identifier: GPS", "1:01 12:47505300"},
@@ -115,10 +113,7 @@ void patch(uint8_t* bytes, const std::string& text) {
 TEST(Exchange, ReportChecksAndSetting) {
     for (const Row& row : ROWS) {
         use_zone(row.zone);
-        const double whole = std::floor(row.start);
-        fake_clock_start(
-            {static_cast<time_t>(whole), std::lround((row.start - whole) * 1000) * 1000000},
-            row.refuse);
+        fake_clock_start(row.start, row.refuse);
         const double sent = row.start + NTP_EPOCH_OFFSET, replied = sent + row.offset;
         uint8_t transmit[8],
             reply[48] = {0x1C, 2, 6, 0xEC, 0, 0, 0x80, 0, 0, 0, 0x10, 0, 127, 0, 0, 9};

@@ -1,5 +1,6 @@
 #include "in_process.hpp"
 
+#include <cmath>
 #include <cstring>
 
 #include "app/config.hpp"
@@ -16,8 +17,10 @@ bool refuse = false;
 
 } // namespace
 
-void fake_clock_start(const timespec& now, bool refuse_setting) {
-    fake_clock_now = now;
+void fake_clock_start(double unix_seconds, bool refuse_setting) {
+    const double whole = std::floor(unix_seconds);
+    fake_clock_now = {static_cast<time_t>(whole),
+                      std::lround((unix_seconds - whole) * 1000) * 1000000};
     fake_clock_settings = 0;
     refuse = refuse_setting;
 }

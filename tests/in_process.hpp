@@ -9,10 +9,10 @@
 #include <ctime>
 #include <string>
 
-// The fake clock stands still where a test starts it, so that what a test expects to the
-// millisecond does not depend on how fast the machine runs. Only a setting moves it, and the
-// settings since the start are counted.
-void fake_clock_start(const timespec& now, bool refuse_setting = false);
+// The fake clock stands still where a test starts it (Unix seconds, to the millisecond), so
+// that what a test expects to the millisecond does not depend on how fast the machine runs.
+// Only a setting moves it, and the settings since the start are counted.
+void fake_clock_start(double unix_seconds, bool refuse_setting = false);
 extern timespec fake_clock_now;
 extern int fake_clock_settings;
 
@@ -27,11 +27,8 @@ std::string complete_reply(const uint8_t* transmit, const uint8_t* reply, size_t
 // the C library on Windows reads too.
 constexpr const char* ZONES[] = {"UTC0", "IST-5:30", "EST5EDT"};
 inline void use_zone(const char* zone) {
-#ifdef _WIN32
-    _putenv_s("TZ", zone);
-    _tzset();
-#else
-    setenv("TZ", zone, 1);
+    static char entry[32];
+    snprintf(entry, sizeof entry, "TZ=%s", zone);
+    putenv(entry);
     tzset();
-#endif
 }

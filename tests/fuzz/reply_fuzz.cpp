@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return -1;
     }
     use_zone(ZONES[0]);
-    fake_clock_start({1796592594, 0});
+    fake_clock_start(1796592594);
     complete_reply(REQUEST_TRANSMIT, data, size);
     return 0;
 }
