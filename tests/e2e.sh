@@ -31,12 +31,16 @@ serve() {
 stop() { kill $servers && wait $servers 2>/dev/null; servers=; }
 log_of() { tail -n +2 "$work/$1"; }
 
-# run VARIABLE=VALUE...: the client with that environment and TZ=UTC, unable to set the
-# clock; the report (without CRs) in $out, the status in $status, the time in $ms.
+# launch VARIABLE=VALUE...: the Linux client with only that environment and TZ=UTC, unable to
+# set the clock.
+launch() { setpriv --bounding-set=-sys_time -- env -i TZ=UTC "$@" $valgrind "$client"; }
+
+# run VARIABLE=VALUE...: the client, the report (without CRs) in $out, the status in $status,
+# the time in $ms.
 run() {
     local start=$(date +%s%N)
     if linux; then
-        out=$(setpriv --bounding-set=-sys_time -- env -i TZ=UTC "$@" $valgrind "$client" 2>&1)
+        out=$(launch "$@" 2>&1)
     else
         out=$(env "$@" "$here/wine_run.sh" "$client" 2>/dev/null | tr -d '\r')
     fi
@@ -188,8 +192,8 @@ failures() {
 streams() {
     for redirect in '>&-' '>/dev/full' '| :'; do
         serve s 127.0.0.1 2123
-        out=$(eval "{ setpriv --bounding-set=-sys_time -- env -i NTP_SERVER_NAME=127.0.0.1:2123 \
-            STATUS_OF_EXECUTION=ADJUST_TIME $valgrind '$client' 2>&3 $redirect; } 3>&1")
+        out=$(eval "{ launch NTP_SERVER_NAME=127.0.0.1:2123 STATUS_OF_EXECUTION=ADJUST_TIME \
+            2>&3 $redirect; } 3>&1")
         stop
         status=0 only "$redirect" \
             '## Error ##: The report could not be written to standard output\.'
@@ -202,12 +206,12 @@ privileges() {
     if [ "$(awk '{ print $3 }' /proc/self/uid_map)" -le 1000 ] || [ -n "$valgrind" ]; then
         echo "skipped: needs a namespace with other users (run as root), and no valgrind" && exit 77
     fi
-    local copy=$work/setuid
-    chmod 755 "$work" && cp "$1" "$copy" && chown 1000 "$copy" && chmod 4755 "$copy"
+    local client=$work/setuid
+    chmod 755 "$work" && cp "$1" "$client" && chown 1000 "$client" && chmod 4755 "$client"
     serve s 127.0.0.1 2123
     # Standard error is set aside: in the sanitized build, LeakSanitizer fails set-user-ID.
-    out=$(setpriv --bounding-set=-sys_time -- env -i TZ=UTC NTP_SERVER_NAME=127.0.0.1:2123 \
-        STATUS_OF_EXECUTION=ADJUST_TIME "$copy" 2>/dev/null) status=0
+    out=$(launch NTP_SERVER_NAME=127.0.0.1:2123 STATUS_OF_EXECUTION=ADJUST_TIME 2>/dev/null)
+    status=0
     stop
     only "set-user-ID" 'Server Name = pool\.ntp\.org, Port = 123' "$NO_NAME" "$EPOCH"
 }
