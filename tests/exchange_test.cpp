@@ -7,18 +7,21 @@
 #include <sstream>
 
 #include "in_process.hpp"
-#include "ntp/timestamp.hpp"
 
 namespace {
 
-constexpr double T = 1796000000;        // 2026-11-30 00:53:20 UTC
-constexpr double ROLLOVER = 2085978496; // 2036-02-07 06:28:16 UTC, the end of NTP era 0
+constexpr UnixNanoseconds S = NANOSECONDS_PER_SECOND;
+constexpr UnixNanoseconds T = 1796000000 * S;        // 2026-11-30 00:53:20 UTC
+constexpr UnixNanoseconds ROLLOVER = 2085978496 * S; // 2036-02-07 06:28:16 UTC, end of NTP era 0
 constexpr const char* SET = "## INFO. ## Adjusted Local Time.";
 constexpr const char* NOT_SET = "## Error ##: Can NOT Adujust time.";
+// The request's transmit bytes, random on the wire: 1592590337.5 as NTP seconds.
+constexpr uint8_t TRANSMIT[8] = {0x5E, 0xED, 0x00, 0x01, 0x80, 0x00, 0x00, 0x00};
 
-// Seconds since 1900, modulo one era, as timestamp bytes: the tests' own way.
-void put_ntp(uint8_t* bytes, double seconds) {
-    const auto fixed = static_cast<uint64_t>(std::fmod(seconds, NTP_ERA_SECONDS) * NTP_ERA_SECONDS);
+// Unix seconds as NTP timestamp bytes, modulo one era: the tests' own way.
+void put_ntp(uint8_t* bytes, long double unix_seconds) {
+    const long double ntp = std::fmod(unix_seconds + 2208988800.0L, 4294967296.0L);
+    const auto fixed = static_cast<uint64_t>(ntp * 4294967296.0L);
     for (int i = 0; i < 8; ++i) {
         bytes[i] = static_cast<uint8_t>(fixed >> (56 - 8 * i));
     }
@@ -27,76 +30,81 @@ void put_ntp(uint8_t* bytes, double seconds) {
 std::string rejected(const std::string& why) {
     return "## Error ##: Reply rejected (" + why + "); local time not adjusted.";
 }
+std::string stepped(const std::string& offset) {
+    return "Local Clock Offset = " + offset + " (sec)\n" + SET;
+}
 
-// A request sent at `start` (Unix seconds, to the millisecond), answered by a server `offset`
-// ahead that keeps it no time: the reply, as changed by the row, arrives at `start` too.
+// A reply that arrives when the fake clock stands at `start`, from a server `offset` ahead that
+// keeps the request no time, `delay` after the request went: half of it on each leg.
 struct Row {
-    double start, offset;
     std::string lines;      // whole lines, one after the other in the report
     std::string patch = ""; // "at:hex ...", bytes written over the reply
-    const char* zone = ZONES[0];
+    UnixNanoseconds start = T;
+    double offset = 0, delay = 0;
     double hold = 0; // seconds added to T3: a hold the server claims but did not take
+    const char* zone = ZONES[0];
     size_t length = 48;
     const char* sender = "127.0.0.1";
     uint16_t sender_port = 123;
     bool refuse = false; // the system refuses the setting
 };
 
+// clang-format off
 const Row ROWS[] = {
-    {T + 0.25, -3,
-     " Leap Indicator (LI): 0\n Version Number (VN): 3\n                Mode: 4\n"
-     "             Stratum: 2\n       Poll Interval:   6 (6.40e+01 sec)\n"
-     "           Precision: -20 (9.54e-07 sec)\n          Root Delay: 500.000000 (m sec)\n"
-     "     Root Dispersion: 62.500000 (m sec)\nReference Identifier: 127.0.0.9\n"
-     " Reference Timestamp: 4004988781.250000\n Originate Timestamp: 4004988800.250000\n"
-     " Receive   Timestamp: 4004988797.250000\n Transmit  Timestamp: 4004988797.250000\n\n"
-     " T1 = 4004988800.250000, time request sent by client.\n"
-     " T2 = 4004988797.250000, time request received by server.\n"
-     " T3 = 4004988797.250000, time reply sent by server.\n"
-     " T4 = 4004988800.250000, time reply received by client.\n\n"
-     "Roundtrip Delay    = 0.000000 (sec)\nLocal Clock Offset = -3.000000 (sec)\n" +
-         std::string(SET) + "\nSystem   Time = Mon Nov 30 00:53:20 2026"},
-    {T, 0,
-     " Version Number (VN): 7\n                Mode: 7\n             Stratum: 255\n"
-     "       Poll Interval:  15 (3.28e+04 sec)\n           Precision:  -1 (5.00e-01 sec)\n"
-     "          Root Delay: 65535999.984741 (m sec)",
-     "0:" + std::string(96, 'f')},
+    {.lines = " Leap Indicator (LI): 0\n Version Number (VN): 3\n                Mode: 4\n"
+              "             Stratum: 2\n       Poll Interval:   6 (6.40e+01 sec)\n"
+              "           Precision: -20 (9.54e-07 sec)\n          Root Delay: 500.000000 (m sec)\n"
+              "     Root Dispersion: 62.500000 (m sec)\nReference Identifier: 127.0.0.9\n"
+              " Reference Timestamp: 4004988781.250023\n Originate Timestamp: 1592590337.500000\n"
+              " Receive   Timestamp: 4004988797.250023\n Transmit  Timestamp: 4004988797.250023\n\n"
+              " T1 = 4004988800.249923, time request sent by client.\n"
+              " T2 = 4004988797.250023, time request received by server.\n"
+              " T3 = 4004988797.250023, time reply sent by server.\n"
+              " T4 = 4004988800.250123, time reply received by client.\n\n"
+              "Roundtrip Delay    = 0.000200 (sec)\n" + stepped("-3.000000") +
+              "\nSystem   Time = Mon Nov 30 00:53:20 2026",
+     .start = T + S / 4 + 123100, .offset = -3, .delay = 0.0002},
+    {.lines = " Version Number (VN): 7\n                Mode: 7\n             Stratum: 255\n"
+              "       Poll Interval:  15 (3.28e+04 sec)\n           Precision:  -1 (5.00e-01 sec)\n"
+              "          Root Delay: 65535999.984741 (m sec)",
+     .patch = "0:" + std::string(96, 'f')},
     // The reference of stratum 0 and 1 is a code, with what it cannot show escaped.
-    {T, 0, "Reference Identifier: GPS", "1:01 12:47505300"},
-    {T, 0, "Reference Identifier: \\xff\\x9b\\\\\\x7f", "1:01 12:ff9b5c7f"},
-    {T, 0, rejected("kiss code A\\x07\\x1bB"), "1:00 12:41071b42"},
+    {.lines = "Reference Identifier: GPS", .patch = "1:01 12:47505300"},
+    {.lines = "Reference Identifier: \\xff\\x9b\\\\\\x7f", .patch = "1:01 12:ff9b5c7f"},
+    {.lines = rejected("kiss code A\\x07\\x1bB"), .patch = "1:00 12:41071b42"},
     // The checks, each failed alone.
-    {T, 0, rejected("kiss code RA"), "0:dc 1:00 12:52410000"},
-    {T, 0, rejected("mode 3, not a server's"), "0:1b"},
-    {T, 0, rejected("version 0"), "0:04"},
-    {T, 0, rejected("version 5"), "0:2c"},
-    {T, 0, rejected("server clock not synchronized"), "0:dc"},
-    {T, 0, rejected("stratum 16"), "1:10"},
-    {T, 0, rejected("no transmit timestamp"), "40:0000000000000000"},
-    {T, 0, rejected("root distance of 1 second or more"), "8:00010000"},
-    {T, 0, rejected("root distance of 1 second or more"), "4:00020000 8:00000000"},
-    {T, 0, rejected("originate timestamp is not our request's"), "31:01"},
-    {T, 0, rejected("47 bytes, not 48"), "", ZONES[0], 0, 47},
-    {T, 0, rejected("from another address than the server's"), "", ZONES[0], 0, 48, "127.0.0.2"},
-    {T, 0, rejected("from another address than the server's"), "", ZONES[0], 0, 48, "127.0.0.1",
-     124},
-    {T, 0, rejected("round-trip delay below -2 ms"), "", ZONES[0], 1},
-    {T, -T - 1, rejected("corrected time outside 1970 to 2106")},
-    {4294967295, 1, rejected("corrected time outside 1970 to 2106")},
-    {T, 0.5, NOT_SET, "", ZONES[0], 0, 48, "127.0.0.1", 123, true},
-    // Settings: to the millisecond of the reading plus the offset, in local calendar time.
-    {T, -T, SET},
-    {T + 0.001, 0, SET},
-    {1798741799, 2.5, SET, "", ZONES[1]}, // 2026-12-31 23:59:59 in India
-    {T + 0.999, 0, SET, "", ZONES[1]},
-    {ROLLOVER - 0.2, 0.5, "Local Clock Offset = 0.500000 (sec)\n" + std::string(SET)},
-    {ROLLOVER + 0.3, -0.5, "Local Clock Offset = -0.500000 (sec)\n" + std::string(SET)},
-    {2208988801.5, 1.5, SET, "", ZONES[2]}, // 2040
+    {.lines = rejected("kiss code RA"), .patch = "0:dc 1:00 12:52410000"},
+    {.lines = rejected("mode 3, not a server's"), .patch = "0:1b"},
+    {.lines = rejected("version 0"), .patch = "0:04"},
+    {.lines = rejected("version 5"), .patch = "0:2c"},
+    {.lines = rejected("server clock not synchronized"), .patch = "0:dc"},
+    {.lines = rejected("stratum 16"), .patch = "1:10"},
+    {.lines = rejected("no transmit timestamp"), .patch = "40:0000000000000000"},
+    {.lines = rejected("root distance of 1 second or more"), .patch = "8:00010000"},
+    {.lines = rejected("root distance of 1 second or more"), .patch = "4:00020000 8:00000000"},
+    // A server that claims to read its clock only to the second is a second away.
+    {.lines = rejected("root distance of 1 second or more"), .patch = "3:00"},
+    {.lines = rejected("originate timestamp is not our request's"), .patch = "31:01"},
+    {.lines = rejected("47 bytes, not 48"), .length = 47},
+    {.lines = rejected("from another address than the server's"), .sender = "127.0.0.2"},
+    {.lines = rejected("from another address than the server's"), .sender_port = 124},
+    // Below zero by the two clocks' precision, 2^-20 s and 1 us, and not by more.
+    {.lines = SET, .hold = 0.0000019},
+    {.lines = rejected("round-trip delay below -0.000002 s"), .hold = 0.000002},
+    {.lines = rejected("corrected time outside 1970 to 2106"), .offset = -1796000001},
+    {.lines = rejected("corrected time outside 1970 to 2106"), .start = 4294967295 * S, .offset = 1},
+    {.lines = NOT_SET, .offset = 0.5, .refuse = true},
+    // Settings: the reading plus the offset, to the nanosecond, at dates on both sides of 2036.
+    {.lines = SET, .offset = -1796000000},
+    {.lines = SET, .start = T + 123456789, .offset = 1.5, .delay = 0.000037},
+    {.lines = stepped("0.500000"), .start = ROLLOVER - S / 5 + 345678, .offset = 0.5},
+    {.lines = stepped("-0.500000"), .start = ROLLOVER + S / 3 + 456, .offset = -0.5},
     // 01:30 in New York on 2026-11-01 comes twice, in EDT and then in EST: neither may be taken
     // for the other, which would report an hour of offset and set the clock by it.
-    {1793511000, 0.25, "Local Clock Offset = 0.250000 (sec)\n" + std::string(SET), "", ZONES[2]},
-    {1793514600, 0.25, "Local Clock Offset = 0.250000 (sec)\n" + std::string(SET), "", ZONES[2]},
+    {.lines = stepped("0.250000"), .start = 1793511000 * S + 321987, .offset = 0.25, .zone = ZONES[2]},
+    {.lines = stepped("0.250000"), .start = 1793514600 * S + 987321, .offset = 0.25, .zone = ZONES[2]},
 };
+// clang-format on
 
 void patch(uint8_t* bytes, const std::string& text) {
     std::istringstream patches(text);
@@ -111,32 +119,32 @@ void patch(uint8_t* bytes, const std::string& text) {
 }
 
 TEST(Exchange, ReportChecksAndSetting) {
-    for (const Row& row : ROWS) {
+    for (size_t i = 0; i < std::size(ROWS); ++i) {
+        const Row& row = ROWS[i];
+        SCOPED_TRACE("row " + std::to_string(i) + ": " + row.lines.substr(0, 60));
         use_zone(row.zone);
         fake_clock_start(row.start, row.refuse);
-        const double sent = row.start + NTP_EPOCH_OFFSET, replied = sent + row.offset;
-        uint8_t transmit[8],
-            reply[48] = {0x1C, 2, 6, 0xEC, 0, 0, 0x80, 0, 0, 0, 0x10, 0, 127, 0, 0, 9};
-        put_ntp(transmit, sent);
+        const long double arrived = static_cast<long double>(row.start) / S;
+        const long double replied = arrived - row.delay / 2 + row.offset;
+        uint8_t reply[48] = {0x1C, 2, 6, 0xEC, 0, 0, 0x80, 0, 0, 0, 0x10, 0, 127, 0, 0, 9};
         put_ntp(reply + 16, replied - 16);
-        memcpy(reply + 24, transmit, 8);
+        memcpy(reply + 24, TRANSMIT, 8);
         put_ntp(reply + 32, replied);
         put_ntp(reply + 40, replied + row.hold);
         patch(reply, row.patch);
+        const auto sent = row.start - std::llround(row.delay * S);
         uint32_t corrected = 0;
-        const std::string report =
-            complete_reply(transmit, reply, row.length, row.sender, row.sender_port, &corrected);
+        const std::string report = complete_reply(TRANSMIT, sent, reply, row.length, row.sender,
+                                                  row.sender_port, &corrected);
 
-        EXPECT_NE(("\n" + report).find("\n" + row.lines + "\n"), std::string::npos)
-            << row.start << row.patch << "\n"
-            << report;
+        EXPECT_NE(("\n" + report).find("\n" + row.lines + "\n"), std::string::npos) << report;
         const bool set = report.find(SET) != std::string::npos;
         EXPECT_EQ(fake_clock_settings, set ? 1 : 0);
         if (set) {
-            EXPECT_EQ(fake_clock_now.tv_sec * 1000LL + fake_clock_now.tv_nsec / 1000000,
-                      std::llround((row.start + row.offset) * 1000))
-                << report;
-            EXPECT_EQ(corrected, static_cast<uint32_t>(row.start + row.offset));
+            const double offset = row.offset + row.hold / 2;
+            const UnixNanoseconds expected = row.start + std::llround(offset * S);
+            EXPECT_LE(std::llabs(fake_clock_now - expected), 10) << report;
+            EXPECT_EQ(corrected, static_cast<uint32_t>(expected / S));
         }
     }
 }

@@ -1,14 +1,11 @@
 #include "in_process.hpp"
 
-#include <cmath>
 #include <cstring>
 
 #include "app/config.hpp"
 #include "ntp/exchange.hpp"
-#include "platform/local_clock.hpp"
-#include "platform/local_time.hpp"
 
-timespec fake_clock_now{};
+UnixNanoseconds fake_clock_now = 0;
 int fake_clock_settings = 0;
 
 namespace {
@@ -17,35 +14,35 @@ bool refuse = false;
 
 } // namespace
 
-void fake_clock_start(double unix_seconds, bool refuse_setting) {
-    const double whole = std::floor(unix_seconds);
-    fake_clock_now = {static_cast<time_t>(whole),
-                      std::lround((unix_seconds - whole) * 1000) * 1000000};
+void fake_clock_start(UnixNanoseconds now, bool refuse_setting) {
+    fake_clock_now = now;
     fake_clock_settings = 0;
     refuse = refuse_setting;
 }
 
-void local_clock_read(SYSTEMTIME* time) {
-    *time = timespec_to_systemtime(fake_clock_now);
+UnixNanoseconds wall_clock_read() {
+    return fake_clock_now;
 }
 
-int local_clock_set(const SYSTEMTIME* time) {
-    if (refuse || !systemtime_to_timespec(*time, &fake_clock_now)) {
+int wall_clock_set(UnixNanoseconds when) {
+    if (refuse) {
         return 0;
     }
+    fake_clock_now = when;
     ++fake_clock_settings;
     return 1;
 }
 
-std::string complete_reply(const uint8_t* transmit, const uint8_t* reply, size_t length,
-                           const char* sender, uint16_t port, uint32_t* corrected) {
+std::string complete_reply(const uint8_t* transmit, UnixNanoseconds sent, const uint8_t* reply,
+                           size_t length, const char* sender, uint16_t port, uint32_t* corrected) {
     Exchange exchange{};
     memcpy(exchange.request.bytes + NTP_OFFSET_TRANSMIT_TIME, transmit, NTP_TIMESTAMP_SIZE);
-    memcpy(exchange.reply.bytes, reply, length < NTP_PACKET_SIZE ? length : NTP_PACKET_SIZE);
-    exchange.reply_length = static_cast<long>(length);
-    local_clock_read(&exchange.received);
+    exchange.sent = sent;
+    memcpy(exchange.reply.packet.bytes, reply, length < NTP_PACKET_SIZE ? length : NTP_PACKET_SIZE);
+    exchange.reply.length = static_cast<long>(length);
+    exchange.reply.arrived = wall_clock_read();
     address_from_dotted("127.0.0.1", 123, &exchange.server);
-    address_from_dotted(sender, port, &exchange.sender);
+    address_from_dotted(sender, port, &exchange.reply.sender);
     exchange.adjust = true;
     ntp_init(1);
     ntp_out = tmpfile();

@@ -9,18 +9,21 @@
 #include <ctime>
 #include <string>
 
-// The fake clock stands still where a test starts it (Unix seconds, to the millisecond), so
-// that what a test expects to the millisecond does not depend on how fast the machine runs.
-// Only a setting moves it, and the settings since the start are counted.
-void fake_clock_start(double unix_seconds, bool refuse_setting = false);
-extern timespec fake_clock_now;
+#include "platform/wall_clock.hpp"
+
+// The fake clock stands still where a test starts it, so that what a test expects to the
+// nanosecond does not depend on how fast the machine runs. Only a setting moves it, and the
+// settings since the start are counted.
+void fake_clock_start(UnixNanoseconds now, bool refuse_setting = false);
+extern UnixNanoseconds fake_clock_now;
 extern int fake_clock_settings;
 
-// The report of an exchange that asks to set the clock, with the request's transmit time and
-// the reply given, received from sender:port on the fake clock where it stands; the server is
-// 127.0.0.1:123. The corrected time that the exchange returns goes to *corrected.
-std::string complete_reply(const uint8_t* transmit, const uint8_t* reply, size_t length,
-                           const char* sender = "127.0.0.1", uint16_t port = 123,
+// The report of an exchange that asks to set the clock: the request with the given transmit
+// bytes went at `sent`, the reply given came from sender:port and arrived on the fake clock
+// where it stands; the server is 127.0.0.1:123. The corrected time that the exchange returns
+// goes to *corrected.
+std::string complete_reply(const uint8_t* transmit, UnixNanoseconds sent, const uint8_t* reply,
+                           size_t length, const char* sender = "127.0.0.1", uint16_t port = 123,
                            uint32_t* corrected = nullptr);
 
 // UTC, one zone east of it by a half hour, one west with daylight saving, in the syntax that

@@ -1,12 +1,15 @@
 #!/usr/bin/env python3
 # The loopback NTP server of the end-to-end runs; it serves until it is killed.
 #   ntp_test_server.py ADDRESS PORT [offset=SECONDS] [delay=SECONDS] [forged=COUNT] [other_port]
+#                      [refused]
 # offset: its clock ahead of the machine's. delay: a round trip it spends, half before T2 and
 # half after T3. forged: that many forgeries first, from its own address and port, an hour
-# ahead, with an originate one unit above the request's transmit time (a guess that knows the
-# millisecond and misses by the least there is). other_port: the true reply from another port.
+# ahead, with an originate one unit above the request's transmit time (a guess that misses by
+# the least there is). other_port: the true reply from another port. refused: first an ICMP
+# "port unreachable" for the request, forged from its own address (IPv4 only).
 # It prints "ready", then a line for each request: its source port and its bytes in hex.
 import socket
+import struct
 import sys
 import time
 
@@ -19,6 +22,15 @@ other.bind((sys.argv[1], 0))
 print("ready", flush=True)
 
 
+def unreachable(peer):  # the ICMP message, quoting the request's IP and UDP headers
+    quoted = struct.pack("!BBHHHBBH4s4sHHHH", 0x45, 0, 76, 0, 0, 64, 17, 0,
+                         socket.inet_aton(peer[0]), socket.inet_aton(sys.argv[1]),
+                         peer[1], int(sys.argv[2]), 56, 0)
+    checksum = 0xFFFF - (0x0303 + sum(struct.unpack("!14H", quoted))) % 0xFFFF  # ones' complement
+    raw = socket.socket(socket.AF_INET, socket.SOCK_RAW, socket.IPPROTO_ICMP)
+    raw.sendto(struct.pack("!BBHI", 3, 3, checksum, 0) + quoted, (peer[0], 0))
+
+
 def ntp(seconds):  # seconds since 1900, modulo the era, in 32.32 fixed point
     return (int(seconds * 2**32) % 2**64).to_bytes(8, "big")
 
@@ -28,6 +40,8 @@ while True:
     print(peer[1], request.hex(), flush=True)
     if len(request) < 48:
         continue
+    if "refused" in options:
+        unreachable(peer)
     time.sleep(delay / 2)
     now = time.time() + 2208988800 + offset
     head = bytes([0x1C, 2, request[2], 0xEC, 0, 0, 1, 0, 0, 0, 1, 0, 127, 0, 0, 9]) + ntp(now - 16)

@@ -1,19 +1,14 @@
 #include "app/config.hpp"
 
-#include <cmath>
 #include <cstring>
 
 #include "platform/process.hpp"
 
 FILE* ntp_out = nullptr;
 int ntp_verbose = 0;
-double ntp_weights[8] = {};
 char ntp_server_name[NTP_SERVER_NAME_SIZE] = {};
 
 int ntp_init(int verbose) {
-    for (int i = 0; i < 8; ++i) {
-        ntp_weights[i] = pow(2.0, 24 - 8 * i);
-    }
     ntp_out = stdout;
     ntp_verbose = verbose;
     return verbose;

@@ -11,7 +11,6 @@ enum ExecutionStatus { STATUS_REPORT_ONLY, STATUS_ADJUST_TIME };
 // Module-wide state, set at start-up and read by every part of the client.
 extern FILE* ntp_out;
 extern int ntp_verbose;
-extern double ntp_weights[8];
 extern char ntp_server_name[NTP_SERVER_NAME_SIZE];
 
 // Prepares the client; must run first. Returns verbose unchanged.

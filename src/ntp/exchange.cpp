@@ -1,27 +1,23 @@
 #include "ntp/exchange.hpp"
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
 #include "app/config.hpp"
 #include "clock/adjust.hpp"
 #include "ntp/escape.hpp"
-#include "ntp/packet.hpp"
 #include "ntp/reply_check.hpp"
 #include "ntp/report.hpp"
 #include "ntp/server_text.hpp"
 #include "ntp/timestamp.hpp"
-#include "platform/local_clock.hpp"
 #include "platform/local_time.hpp"
+#include "platform/monotonic_clock.hpp"
 #include "platform/random.hpp"
-#include "platform/sockets.hpp"
 
 namespace {
 
 constexpr uint16_t LOCAL_PORT = 1024;
 constexpr int REPLY_WAIT_MS = 3000;
-using Clock = std::chrono::steady_clock;
 
 bool report_failure(const char* line) {
     fprintf(ntp_out, "%s", line);
@@ -51,47 +47,42 @@ bool resolve_server(const char* name, uint16_t port, NetAddress* server) {
     return address_from_dotted(name, port, server) || address_from_host_name(name, port, server);
 }
 
-// The request's transmit time is the send time to the millisecond; the bits below 2^-10 s are
-// random, so that no one who did not see the request can echo it.
-bool build_request(NtpPacket* request) {
-    memset(request, 0, sizeof *request);
-    request->bytes[NTP_OFFSET_FLAGS] = NTP_REQUEST_FLAGS;
-    uint8_t nonce[3];
-    if (!random_bytes(nonce, sizeof nonce)) {
-        return false;
-    }
-    SYSTEMTIME now{};
-    local_clock_read(&now);
-    uint8_t* transmit = ntp_field(*request, NTP_OFFSET_TRANSMIT_TIME);
-    systemtime_to_ntp_bytes(now, transmit);
-    // The fraction is bytes 4 to 7: its low 22 bits are the low six of byte 5 and bytes 6, 7.
-    transmit[5] = static_cast<uint8_t>((transmit[5] & 0xC0) | (nonce[0] & 0x3F));
-    transmit[6] = nonce[1];
-    transmit[7] = nonce[2];
-    return true;
-}
-
-// Whatever reached the port before the request goes out cannot be its reply. The drain is
-// bounded, so that a flood cannot hold the request back.
+// Whatever was queued before the socket was connected may come from anyone. The drain is
+// bounded, so that nothing can hold the request back.
 void discard_pending(UdpSocket socket) {
     constexpr int MOST = 256;
     for (int i = 0; i < MOST && udp_wait_readable(socket, 0) == SOCKET_READY; ++i) {
-        NtpPacket stale;
-        NetAddress from{};
-        udp_receive_from(socket, &stale, sizeof stale, &from);
+        Datagram stale{};
+        udp_receive(socket, &stale.packet, sizeof stale.packet, &stale.sender, &stale.arrived);
     }
 }
 
-enum Reception { RECEIVED, TIMED_OUT, FAILED };
+// The request's Transmit Timestamp is 64 random bits, which no one who did not see the request
+// can echo; the client keeps its own send time, T1, read right before the send.
+bool send_request(UdpSocket socket, Exchange* exchange) {
+    NtpPacket& request = exchange->request;
+    memset(&request, 0, sizeof request);
+    request.bytes[NTP_OFFSET_FLAGS] = NTP_REQUEST_FLAGS;
+    if (!random_bytes(ntp_field(request, NTP_OFFSET_TRANSMIT_TIME), NTP_TIMESTAMP_SIZE)) {
+        return report_failure("## Error ##: Can NOT get random bytes for the request.\n");
+    }
+    exchange->sent = wall_clock_read();
+    if (!udp_send(socket, &request, NTP_PACKET_SIZE)) {
+        return report_failure("## Error ##: NTP Packet Send Error.\n");
+    }
+    return true;
+}
 
-// One datagram into the exchange, read as it came, with the local clock at its reception.
-Reception receive_datagram(UdpSocket socket, Clock::time_point deadline, Exchange* exchange) {
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+enum Reception { RECEIVED, REFUSED, TIMED_OUT, FAILED };
+
+// One datagram, read as it came, with the moment it arrived.
+Reception receive_datagram(UdpSocket socket, int64_t deadline_ms, Datagram* datagram) {
+    const int64_t left = deadline_ms - monotonic_milliseconds();
     // Checked before waiting: a flood keeps the socket readable past any deadline.
-    if (left.count() <= 0) {
+    if (left <= 0) {
         return TIMED_OUT;
     }
-    switch (udp_wait_readable(socket, static_cast<int>(left.count()))) {
+    switch (udp_wait_readable(socket, static_cast<int>(left))) {
     case SOCKET_READY:
         break;
     case SOCKET_TIMED_OUT:
@@ -103,41 +94,30 @@ Reception receive_datagram(UdpSocket socket, Clock::time_point deadline, Exchang
         report_failure("## Error ##: Invalid Receive Packet.\n");
         return FAILED;
     }
-    exchange->reply = NtpPacket{}; // a short reply reads as zero where its bytes are missing
-    exchange->reply_length =
-        udp_receive_from(socket, &exchange->reply, NTP_PACKET_SIZE, &exchange->sender);
-    local_clock_read(&exchange->received);
-    if (exchange->reply_length < 0) {
+    *datagram = Datagram{}; // a short reply reads as zero where its bytes are missing
+    datagram->length = udp_receive(socket, &datagram->packet, NTP_PACKET_SIZE, &datagram->sender,
+                                   &datagram->arrived);
+    if (datagram->length == RECEIVE_REFUSED) {
+        return REFUSED;
+    }
+    if (datagram->length < 0) {
         report_failure("## Error ##: NTP Packet Receive Error.\n");
         return FAILED;
     }
     return RECEIVED;
 }
 
-// What the checks see of an exchange; the delay and the corrected time only once known.
-ReplyEvidence evidence_of(const Exchange& exchange, double delay = 0, double corrected = 0) {
-    return {exchange.reply,
-            exchange.reply_length,
-            exchange.sender,
-            exchange.server,
-            ntp_field(exchange.request, NTP_OFFSET_TRANSMIT_TIME),
-            delay,
-            corrected};
-}
-
-bool answers_request(const Exchange& exchange) {
-    return stranger_rejection(evidence_of(exchange)) == nullptr;
-}
-
 // A run that only reports takes the first datagram. One that is to step the clock passes over
 // every datagram that does not answer its request until one does or the wait is over; then the
-// first one received stands for the exchange, to be reported and rejected.
+// first one received stands for the exchange, to be reported and rejected. A port unreachable,
+// which anyone can forge, ends nothing: the wait goes on.
 bool receive_reply(UdpSocket socket, Exchange* exchange) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(REPLY_WAIT_MS);
-    Exchange first{};
+    const int64_t deadline = monotonic_milliseconds() + REPLY_WAIT_MS;
+    Datagram first{};
     bool have_first = false;
     for (;;) {
-        const Reception reception = receive_datagram(socket, deadline, exchange);
+        Datagram datagram{};
+        const Reception reception = receive_datagram(socket, deadline, &datagram);
         if (reception == FAILED) {
             return false;
         }
@@ -145,29 +125,31 @@ bool receive_reply(UdpSocket socket, Exchange* exchange) {
             return report_failure("## Error ##: Time Out.\n");
         }
         if (reception == TIMED_OUT) {
-            *exchange = first;
+            exchange->reply = first;
             return true;
         }
-        if (!exchange->adjust || answers_request(*exchange)) {
+        if (reception == REFUSED) {
+            continue;
+        }
+        exchange->reply = datagram;
+        if (!exchange->adjust || stranger_rejection(*exchange) == nullptr) {
             return true;
         }
         if (!have_first) {
-            first = *exchange;
+            first = datagram;
             have_first = true;
         }
     }
 }
 
+// Connected first, so that no one else's datagram is queued from then on; emptied of what came
+// before; only then the request goes out.
 bool send_and_receive(UdpSocket socket, Exchange* exchange) {
-    discard_pending(socket);
-    // The send time is read only now, after any name look-up.
-    if (!build_request(&exchange->request)) {
-        return report_failure("## Error ##: Can NOT get random bytes for the request.\n");
-    }
-    if (!udp_send_to(socket, &exchange->request, NTP_PACKET_SIZE, exchange->server)) {
+    if (!udp_connect(socket, exchange->server)) {
         return report_failure("## Error ##: NTP Packet Send Error.\n");
     }
-    return receive_reply(socket, exchange);
+    discard_pending(socket);
+    return send_request(socket, exchange) && receive_reply(socket, exchange);
 }
 
 // Truncates toward zero; values no calendar time can hold give 0.
@@ -179,7 +161,7 @@ int64_t whole_seconds(double seconds) {
 // Stepping every process's clock from an unchecked datagram would let anyone who can send one
 // set it: the reply must first pass the client checks.
 void adjust_if_trusted(const Exchange& exchange, double delay, double offset, double corrected) {
-    if (const char* rejection = reply_rejection(evidence_of(exchange, delay, corrected))) {
+    if (const char* rejection = reply_rejection(exchange, delay, corrected)) {
         fprintf(ntp_out, "## Error ##: Reply rejected (%s); local time not adjusted.\n", rejection);
         return;
     }
@@ -189,20 +171,20 @@ void adjust_if_trusted(const Exchange& exchange, double delay, double offset, do
 } // namespace
 
 uint32_t complete_exchange(const Exchange& exchange) {
+    const NtpPacket& reply = exchange.reply.packet;
     if (ntp_verbose != 0) {
-        print_ntp_packet(exchange.reply);
+        print_ntp_packet(reply);
     }
-    uint8_t t4[NTP_TIMESTAMP_SIZE];
-    systemtime_to_ntp_bytes(exchange.received, t4);
-    const double offset = compute_clock_offset(exchange.reply, t4);
-    const double local_seconds = systemtime_to_ntp_seconds(exchange.received) - NTP_EPOCH_OFFSET;
+    const NtpTime t1 = ntp_time_of(exchange.sent);
+    const NtpTime t4 = ntp_time_of(exchange.reply.arrived);
+    const double offset = compute_clock_offset(reply, t1, t4);
+    const double corrected = unix_seconds(exchange.reply.arrived) + offset;
     if (exchange.adjust) {
-        adjust_if_trusted(exchange, round_trip_delay(exchange.reply, t4), offset,
-                          local_seconds + offset);
+        adjust_if_trusted(exchange, round_trip_delay(reply, t1, t4), offset, corrected);
     }
-    fprintf(ntp_out, "System   Time = %s", calendar_text(whole_seconds(local_seconds)));
-    sockets_cleanup();
-    return static_cast<uint32_t>(whole_seconds(local_seconds + offset));
+    fprintf(ntp_out, "System   Time = %s",
+            calendar_text(exchange.reply.arrived / NANOSECONDS_PER_SECOND));
+    return static_cast<uint32_t>(whole_seconds(corrected));
 }
 
 uint32_t query_ntp_server() {
@@ -235,9 +217,12 @@ uint32_t query_ntp_server() {
         report_failure("## Error ##: Can NOT setup receive port.\n");
     }
     exchange.adjust = get_execution_status() == STATUS_ADJUST_TIME;
-    const bool replied =
-        resolved ? send_and_receive(socket, &exchange)
-                 : report_failure("## Error ##: Can NOT get Server address from name.\n");
+    bool replied = false;
+    if (resolved) {
+        replied = send_and_receive(socket, &exchange);
+    } else {
+        report_failure("## Error ##: Can NOT get Server address from name.\n");
+    }
     udp_socket_close(socket);
     return replied ? complete_exchange(exchange) : 0;
 }

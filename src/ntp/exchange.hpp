@@ -4,17 +4,22 @@
 
 #include "ntp/packet.hpp"
 #include "platform/sockets.hpp"
-#include "platform/system_time.hpp"
 
-// What one exchange gathered: the request sent, the reply taken with its reception time, the
-// addresses, and whether the run is to step the clock.
+// One datagram as received: cut to 48 bytes, zero where a shorter one had none.
+struct Datagram {
+    NtpPacket packet;
+    long length;
+    NetAddress sender;
+    UnixNanoseconds arrived; // T4, when this datagram is the reply
+};
+
+// What one exchange gathered: the request and when it went, the server, the reply taken, and
+// whether the run is to step the clock.
 struct Exchange {
     NtpPacket request;
-    NtpPacket reply;
-    long reply_length;
-    SYSTEMTIME received; // T4
+    UnixNanoseconds sent; // T1
     NetAddress server;
-    NetAddress sender;
+    Datagram reply;
     bool adjust;
 };
 

@@ -46,6 +46,11 @@ inline int ntp_version(const NtpPacket& packet) {
 inline int ntp_mode(const NtpPacket& packet) {
     return packet.bytes[NTP_OFFSET_FLAGS] & 7;
 }
+// The precision byte: a signed 8-bit exponent of two, in two's complement.
+inline int ntp_precision(const NtpPacket& packet) {
+    const int byte = packet.bytes[NTP_OFFSET_PRECISION];
+    return byte < 128 ? byte : byte - 256;
+}
 
 inline const uint8_t* ntp_field(const NtpPacket& packet, size_t offset) {
     return packet.bytes + offset;

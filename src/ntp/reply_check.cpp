@@ -1,5 +1,6 @@
 #include "ntp/reply_check.hpp"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -16,15 +17,20 @@ constexpr unsigned STRATUM_MAX = 15;
 // The standard's MAXDIST: a server whose root distance, the measured round trip included,
 // reaches it is too far away in time to set a clock by.
 constexpr double ROOT_DISTANCE_LIMIT = 1.0;
-// T1 and T4 are read to the millisecond, so a true round trip can come out at most a
-// millisecond short of zero on each read; anything below that is a lie about the timestamps.
-constexpr double DELAY_LOWEST = -0.002;
+// How finely the client reads T1 and T4: to the nanosecond on Linux, 100 ns on Windows.
+constexpr double CLIENT_PRECISION = 1e-6;
 
 char reason[REFERENCE_ID_TEXT_SIZE + 32];
 
 const char* because(const char* format, long value) {
     snprintf(reason, sizeof reason, format, value);
     return reason;
+}
+
+// How far the four timestamps can be off together by the reading of the two clocks: the
+// server's precision, as it states it, and the client's.
+double precision(const NtpPacket& reply) {
+    return std::ldexp(1.0, ntp_precision(reply)) + CLIENT_PRECISION;
 }
 
 bool all_zero(const uint8_t* bytes, size_t size) {
@@ -36,9 +42,11 @@ bool all_zero(const uint8_t* bytes, size_t size) {
     return true;
 }
 
+// With the precision, as the standard counts it: no claim of precision can then buy a server a
+// shorter distance through the negative delay it excuses.
 double root_distance(const NtpPacket& reply, double delay) {
     return (ntp_fixed_point_seconds(ntp_field(reply, NTP_OFFSET_ROOT_DELAY)) + delay) / 2 +
-           ntp_fixed_point_seconds(ntp_field(reply, NTP_OFFSET_ROOT_DISPERSION));
+           ntp_fixed_point_seconds(ntp_field(reply, NTP_OFFSET_ROOT_DISPERSION)) + precision(reply);
 }
 
 // The checks of the header alone, in the standard's order but for the kiss code.
@@ -72,36 +80,44 @@ const char* header_rejection(const NtpPacket& reply) {
 
 } // namespace
 
-const char* stranger_rejection(const ReplyEvidence& evidence) {
-    if (evidence.length < static_cast<long>(NTP_PACKET_SIZE)) {
-        return because("%ld bytes, not 48", evidence.length);
+// The client checks of SNTP (RFC 4330, section 5), each a rule of its own, in this order.
+const char* stranger_rejection(const Exchange& exchange) {
+    const Datagram& reply = exchange.reply;
+    if (reply.length < static_cast<long>(NTP_PACKET_SIZE)) {
+        return because("%ld bytes, not 48", reply.length);
     }
-    if (!addresses_equal(evidence.sender, evidence.server)) {
+    // The socket is connected to the server, so the system has already dropped every other
+    // sender's datagram; this second guard costs nothing.
+    if (!addresses_equal(reply.sender, exchange.server)) {
         return "from another address than the server's";
     }
-    // Only the server that got our request can echo its transmit time, whose low bits are
-    // random: this is what keeps an off-path sender from passing as the server.
-    if (memcmp(ntp_field(evidence.reply, NTP_OFFSET_ORIGINATE_TIME), evidence.request_transmit,
-               NTP_TIMESTAMP_SIZE) != 0) {
+    // Only the server that got our request can echo its transmit time, 64 random bits: this is
+    // what keeps an off-path sender from passing as the server.
+    if (memcmp(ntp_field(reply.packet, NTP_OFFSET_ORIGINATE_TIME),
+               ntp_field(exchange.request, NTP_OFFSET_TRANSMIT_TIME), NTP_TIMESTAMP_SIZE) != 0) {
         return "originate timestamp is not our request's";
     }
     return nullptr;
 }
 
-const char* reply_rejection(const ReplyEvidence& evidence) {
-    if (const char* stranger = stranger_rejection(evidence)) {
+const char* reply_rejection(const Exchange& exchange, double delay, double corrected_unix_seconds) {
+    const NtpPacket& reply = exchange.reply.packet;
+    if (const char* stranger = stranger_rejection(exchange)) {
         return stranger;
     }
-    if (const char* header = header_rejection(evidence.reply)) {
+    if (const char* header = header_rejection(reply)) {
         return header;
     }
-    if (!(evidence.delay >= DELAY_LOWEST)) {
-        return "round-trip delay below -2 ms";
+    // T1 and T4 come from one clock, T4 after T1: only the reading of the clocks can make a
+    // true round trip come out below zero, and by no more than their precision.
+    if (!(delay >= -precision(reply))) {
+        snprintf(reason, sizeof reason, "round-trip delay below -%.6f s", precision(reply));
+        return reason;
     }
-    if (!(root_distance(evidence.reply, evidence.delay) < ROOT_DISTANCE_LIMIT)) {
+    if (!(root_distance(reply, delay) < ROOT_DISTANCE_LIMIT)) {
         return "root distance of 1 second or more";
     }
-    if (!clock_can_take(evidence.corrected_unix_seconds)) {
+    if (!clock_can_take(corrected_unix_seconds)) {
         return "corrected time outside 1970 to 2106";
     }
     return nullptr;

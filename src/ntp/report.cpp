@@ -36,9 +36,7 @@ void print_ntp_packet(const NtpPacket& reply) {
     const int version = ntp_version(reply);
     const unsigned stratum = reply.bytes[NTP_OFFSET_STRATUM];
     const int poll = reply.bytes[NTP_OFFSET_POLL] & 0x0F;
-    // A signed 8-bit exponent in two's complement.
-    const int precision_byte = reply.bytes[NTP_OFFSET_PRECISION];
-    const int precision = precision_byte < 128 ? precision_byte : precision_byte - 256;
+    const int precision = ntp_precision(reply);
     fprintf(ntp_out, " Leap Indicator (LI): %d\n", ntp_leap_indicator(reply));
     fprintf(ntp_out, " Version Number (VN): %d\n", version);
     fprintf(ntp_out, "                Mode: %d\n", ntp_mode(reply));

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/wall_clock.hpp"
+
 // A socket address of either family as the system lays it out, with its length.
 struct NetAddress {
     alignas(8) unsigned char storage[128];
@@ -21,6 +23,7 @@ bool sockets_startup();
 void sockets_cleanup();
 
 // A new datagram socket of the peer's family (IPv4 when the peer is not set), or NO_SOCKET.
+// Where the system can, it has each datagram stamped with its arrival time.
 UdpSocket udp_socket_open(const NetAddress& peer);
 // Binds to the port on all local addresses of the peer's family (IPv6 ones only for IPv6).
 bool udp_socket_bind_any(UdpSocket socket, const NetAddress& peer, uint16_t port);
@@ -36,8 +39,19 @@ bool address_from_host_name(const char* name, uint16_t port, NetAddress* address
 // Same family, address and port.
 bool addresses_equal(const NetAddress& a, const NetAddress& b);
 
-bool udp_send_to(UdpSocket socket, const void* data, size_t size, const NetAddress& to);
-// Waits at most timeout_ms for the socket to become readable.
+// Makes the peer the socket's only correspondent: the system then discards every datagram from
+// anyone else before it is queued.
+bool udp_connect(UdpSocket socket, const NetAddress& peer);
+bool udp_send(UdpSocket socket, const void* data, size_t size);
+// Waits at most timeout_ms for a datagram or an error to read.
 WaitResult udp_wait_readable(UdpSocket socket, int timeout_ms);
-// Receives one datagram, cut to capacity; returns its length in the buffer, or -1.
-long udp_receive_from(UdpSocket socket, void* data, size_t capacity, NetAddress* from);
+
+// What udp_receive returns when no datagram was received.
+constexpr long RECEIVE_FAILED = -1;
+// The peer's port was reported unreachable (an ICMP message, which anyone can forge).
+constexpr long RECEIVE_REFUSED = -2;
+// Receives one datagram, cut to capacity, with its sender and the moment it arrived: the
+// system's receive time of the datagram where it keeps one (Linux), else the clock read right
+// after the receive. Returns its length in the buffer, or one of the two above.
+long udp_receive(UdpSocket socket, void* data, size_t capacity, NetAddress* from,
+                 UnixNanoseconds* arrived);

@@ -4,15 +4,16 @@
 
 #include "in_process.hpp"
 
-// The request transmit time that the seed reply echoes.
+// The request transmit bytes that the seed reply echoes.
 constexpr uint8_t REQUEST_TRANSMIT[8] = {0xEE, 0xC0, 0x58, 0x3A, 0x80, 0x00, 0x00, 0x42};
+constexpr UnixNanoseconds NOW = 1796592594 * NANOSECONDS_PER_SECOND;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 100) {
         return -1;
     }
     use_zone(ZONES[0]);
-    fake_clock_start(1796592594);
-    complete_reply(REQUEST_TRANSMIT, data, size);
+    fake_clock_start(NOW);
+    complete_reply(REQUEST_TRANSMIT, NOW - 100000, data, size);
     return 0;
 }

@@ -1,3 +1,4 @@
+#include <cerrno>
 #include <poll.h>
 #include <unistd.h>
 
@@ -10,7 +11,11 @@ bool sockets_startup() {
 void sockets_cleanup() {}
 
 UdpSocket udp_socket_open(const NetAddress& peer) {
-    return socket(is_ipv6(peer) ? AF_INET6 : AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    const int fd = socket(is_ipv6(peer) ? AF_INET6 : AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    // Without the stamp a datagram's arrival is read from the clock after the receive.
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+    return fd;
 }
 
 bool udp_socket_bind_any(UdpSocket socket, const NetAddress& peer, uint16_t port) {
@@ -26,10 +31,13 @@ void udp_socket_close(UdpSocket socket) {
     close(static_cast<int>(socket));
 }
 
-bool udp_send_to(UdpSocket socket, const void* data, size_t size, const NetAddress& to) {
-    const ssize_t sent = sendto(static_cast<int>(socket), data, size, 0, as_sockaddr(to),
-                                static_cast<socklen_t>(to.length));
-    return sent == static_cast<ssize_t>(size);
+bool udp_connect(UdpSocket socket, const NetAddress& peer) {
+    return connect(static_cast<int>(socket), as_sockaddr(peer),
+                   static_cast<socklen_t>(peer.length)) == 0;
+}
+
+bool udp_send(UdpSocket socket, const void* data, size_t size) {
+    return send(static_cast<int>(socket), data, size, 0) == static_cast<ssize_t>(size);
 }
 
 WaitResult udp_wait_readable(UdpSocket socket, int timeout_ms) {
@@ -41,13 +49,46 @@ WaitResult udp_wait_readable(UdpSocket socket, int timeout_ms) {
     if (ready == 0) {
         return SOCKET_TIMED_OUT;
     }
-    return (watched.revents & POLLIN) != 0 ? SOCKET_READY : SOCKET_NOT_READY;
+    // An error waits to be read like a datagram.
+    return (watched.revents & (POLLIN | POLLERR)) != 0 ? SOCKET_READY : SOCKET_NOT_READY;
 }
 
-long udp_receive_from(UdpSocket socket, void* data, size_t capacity, NetAddress* from) {
-    socklen_t length = sizeof from->storage;
-    const long got = recvfrom(static_cast<int>(socket), data, capacity, 0,
-                              reinterpret_cast<sockaddr*>(from->storage), &length);
-    from->length = static_cast<int>(length);
+namespace {
+
+// The kernel's receive time of the datagram, from the control messages; false when it gave none.
+bool arrival_stamp(msghdr* message, UnixNanoseconds* arrived) {
+    for (cmsghdr* part = CMSG_FIRSTHDR(message); part != nullptr;
+         part = CMSG_NXTHDR(message, part)) {
+        if (part->cmsg_level == SOL_SOCKET && part->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec stamp{};
+            std::memcpy(&stamp, CMSG_DATA(part), sizeof stamp);
+            *arrived = stamp.tv_sec * NANOSECONDS_PER_SECOND + stamp.tv_nsec;
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+long udp_receive(UdpSocket socket, void* data, size_t capacity, NetAddress* from,
+                 UnixNanoseconds* arrived) {
+    iovec buffer{data, capacity};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+    msghdr message{};
+    message.msg_name = from->storage;
+    message.msg_namelen = sizeof from->storage;
+    message.msg_iov = &buffer;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t got = recvmsg(static_cast<int>(socket), &message, 0);
+    if (got < 0) {
+        return errno == ECONNREFUSED ? RECEIVE_REFUSED : RECEIVE_FAILED;
+    }
+    if (!arrival_stamp(&message, arrived)) {
+        *arrived = wall_clock_read();
+    }
+    from->length = static_cast<int>(message.msg_namelen);
     return got;
 }

@@ -35,9 +35,13 @@ void udp_socket_close(UdpSocket socket) {
     closesocket(handle(socket));
 }
 
-bool udp_send_to(UdpSocket socket, const void* data, size_t size, const NetAddress& to) {
-    const int sent = sendto(handle(socket), static_cast<const char*>(data), static_cast<int>(size),
-                            0, as_sockaddr(to), to.length);
+bool udp_connect(UdpSocket socket, const NetAddress& peer) {
+    return connect(handle(socket), as_sockaddr(peer), peer.length) == 0;
+}
+
+bool udp_send(UdpSocket socket, const void* data, size_t size) {
+    const int sent =
+        send(handle(socket), static_cast<const char*>(data), static_cast<int>(size), 0);
     return sent == static_cast<int>(size);
 }
 
@@ -56,14 +60,26 @@ WaitResult udp_wait_readable(UdpSocket socket, int timeout_ms) {
     return FD_ISSET(handle(socket), &readable) ? SOCKET_READY : SOCKET_NOT_READY;
 }
 
-long udp_receive_from(UdpSocket socket, void* data, size_t capacity, NetAddress* from) {
+// Windows keeps no receive time of a datagram: the clock is read right after the receive.
+long udp_receive(UdpSocket socket, void* data, size_t capacity, NetAddress* from,
+                 UnixNanoseconds* arrived) {
     int length = sizeof from->storage;
     const int got = recvfrom(handle(socket), static_cast<char*>(data), static_cast<int>(capacity),
                              0, reinterpret_cast<sockaddr*>(from->storage), &length);
+    *arrived = wall_clock_read();
     from->length = length;
-    // A longer datagram fills the buffer and fails; it is taken cut, as POSIX gives it.
-    if (got == SOCKET_ERROR && WSAGetLastError() == WSAEMSGSIZE) {
-        return static_cast<long>(capacity);
+    if (got != SOCKET_ERROR) {
+        return got;
     }
-    return got == SOCKET_ERROR ? -1 : got;
+    switch (WSAGetLastError()) {
+    // A longer datagram fills the buffer and fails; it is taken cut, as POSIX gives it.
+    case WSAEMSGSIZE:
+        return static_cast<long>(capacity);
+    // A port unreachable: Windows reports it as a reset, Wine as a refusal.
+    case WSAECONNRESET:
+    case WSAECONNREFUSED:
+        return RECEIVE_REFUSED;
+    default:
+        return RECEIVE_FAILED;
+    }
 }
