@@ -2,8 +2,8 @@
 # The loopback NTP server of the end-to-end runs; it serves until it is killed.
 #   ntp_test_server.py ADDRESS PORT [offset=SECONDS] [delay=SECONDS] [forged=COUNT] [other_port]
 #                      [refused]
-# offset: its clock ahead of the machine's. delay: a round trip it spends, half before T2 and
-# half after T3. forged: that many forgeries first, from its own address and port, an hour
+# offset: its clock ahead of the machine's. delay: a round trip it adds, as if the network took
+# half of it each way. forged: that many forgeries first, from its own address and port, an hour
 # ahead, with an originate one unit above the request's transmit time (a guess that misses by
 # the least there is). other_port: the true reply from another port. refused: first an ICMP
 # "port unreachable" for the request, forged from its own address (IPv4 only).
@@ -18,6 +18,7 @@ offset, delay = float(options.get("offset", 0)), float(options.get("delay", 0))
 family = socket.AF_INET6 if ":" in sys.argv[1] else socket.AF_INET
 server, other = socket.socket(family, socket.SOCK_DGRAM), socket.socket(family, socket.SOCK_DGRAM)
 server.bind((sys.argv[1], int(sys.argv[2])))
+server.setsockopt(socket.SOL_SOCKET, 35, 1)  # SO_TIMESTAMPNS: each request's arrival, stamped
 other.bind((sys.argv[1], 0))
 print("ready", flush=True)
 
@@ -36,18 +37,20 @@ def ntp(seconds):  # seconds since 1900, modulo the era, in 32.32 fixed point
 
 
 while True:
-    request, peer = server.recvfrom(512)
+    request, stamp, _, peer = server.recvmsg(512, 64)
+    seconds, nanoseconds = struct.unpack("qq", stamp[0][2])
+    arrived = seconds + nanoseconds / 1e9 + 2208988800 + offset  # T2
     print(peer[1], request.hex(), flush=True)
     if len(request) < 48:
         continue
     if "refused" in options:
         unreachable(peer)
-    time.sleep(delay / 2)
-    now = time.time() + 2208988800 + offset
-    head = bytes([0x1C, 2, request[2], 0xEC, 0, 0, 1, 0, 0, 0, 1, 0, 127, 0, 0, 9]) + ntp(now - 16)
+    head = bytes([0x1C, 2, request[2], 0xEC, 0, 0, 1, 0, 0, 0, 1, 0, 127, 0, 0, 9])
+    head += ntp(arrived - 16)
     guess = (int.from_bytes(request[40:48], "big") + 1) % 2**64
     for _ in range(int(options.get("forged", 0))):
-        server.sendto(head + guess.to_bytes(8, "big") + ntp(now + 3600) * 2, peer)
-    time.sleep(delay / 2)
-    reply = head + request[40:48] + ntp(now) * 2
+        server.sendto(head + guess.to_bytes(8, "big") + ntp(arrived + 3600) * 2, peer)
+    time.sleep(delay)
+    reply = head + request[40:48] + ntp(arrived + delay / 2)
+    reply += ntp(time.time() + 2208988800 + offset - delay / 2)  # T3, read right before the send
     (other if "other_port" in options else server).sendto(reply, peer)
