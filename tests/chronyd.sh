@@ -7,7 +7,7 @@ cache=${XDG_CACHE_HOME:-$HOME/.cache}/sntp-client
 chronyd=$cache/chrony/usr/sbin/chronyd
 if [ ! -x "$chronyd" ]; then
     mkdir -p "$cache" && cd "$cache" && rm -f chrony_*.deb &&
-        apt-get download chrony >/dev/null 2>&1 && dpkg-deb -x chrony_*.deb chrony &&
+        timeout 300 apt-get download chrony >/dev/null 2>&1 && dpkg-deb -x chrony_*.deb chrony &&
         rm -f chrony_*.deb
 fi
 "$chronyd" -v >/dev/null 2>&1 && echo "$chronyd"

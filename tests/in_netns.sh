@@ -2,8 +2,10 @@
 # Runs a test in user, network and mount namespaces of its own with only loopback up: no packet
 # can leave the machine, name look-ups fail at once, port 1024 is free, and the process cannot
 # set the clock. Loopback also has the IPv6 address fd00:5eed::1, and the test's hosts file
-# (where v6only.test has only that address) stands over /etc/hosts. Run as root, the namespace
-# maps 65536 user ids, so that a test can run a binary as another user.
+# (where v6only.test has only that address) stands over /etc/hosts. Where this process has 65536
+# user ids to give (root of the machine, say), the namespace maps them all, so that a test can
+# run a binary as another user; otherwise (a normal user, or root of a namespace that maps only
+# itself) it maps this user alone, as root.
 export SNTP_TEST_HOSTS="$(dirname "$0")/hosts"
 # Where /etc has no hosts file to stand over, an overlay of /etc brings one.
 run='ip link set lo up && ip -6 addr add fd00:5eed::1/128 dev lo nodad &&
@@ -12,10 +14,19 @@ run='ip link set lo up && ip -6 addr add fd00:5eed::1/128 dev lo nodad &&
         cp "$SNTP_TEST_HOSTS" "$layer/upper/hosts" && mount -t overlay overlay \
             -o "lowerdir=/etc,upperdir=$layer/upper,workdir=$layer/work" /etc; fi &&
     exec "$0" "$@"'
-[ "$(id -u)" -eq 0 ] || exec unshare -rnm sh -c "$run" "$@"
-# The child waits for the map that only its parent can write.
-unshare -Unm sh -c 'until grep -q . /proc/self/uid_map; do sleep 0.01; done; '"$run" "$@" &
+if [ "$(id -u)" -ne 0 ] || ! awk '$1 == 0 && $3 >= 65536 { wide = 1 } END { exit !wide }' \
+    /proc/self/uid_map; then
+    exec unshare -rnm sh -c "$run" "$@"
+fi
+# The child waits, at most 10 s, for the map that only its parent can write.
+unshare -Unm sh -c 'for i in $(seq 1000); do grep -q . /proc/self/uid_map && break; sleep 0.01; done
+    grep -q . /proc/self/uid_map || { echo "in_netns.sh: gave up waiting for a user id map" >&2; exit 1; }
+    '"$run" "$@" &
 child=$!
-until [ "$(readlink /proc/$child/ns/user)" != "$(readlink /proc/self/ns/user)" ]; do sleep 0.01; done
-echo '0 0 65536' >/proc/$child/uid_map && echo '0 0 65536' >/proc/$child/gid_map
+for i in $(seq 1000); do
+    [ "$(readlink /proc/$child/ns/user)" != "$(readlink /proc/self/ns/user)" ] && break
+    sleep 0.01
+done
+echo '0 0 65536' >/proc/$child/uid_map && echo '0 0 65536' >/proc/$child/gid_map ||
+    { echo "in_netns.sh: gave up mapping the user ids of the test" >&2; kill $child; exit 1; }
 wait $child

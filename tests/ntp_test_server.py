@@ -1,12 +1,11 @@
 #!/usr/bin/env python3
 # The loopback NTP server of the end-to-end runs; it serves until it is killed.
 #   ntp_test_server.py ADDRESS PORT [offset=SECONDS] [delay=SECONDS] [forged=COUNT] [other_port]
-#                      [refused]
 # offset: its clock ahead of the machine's. delay: a round trip it adds, as if the network took
-# half of it each way. forged: that many forgeries first, from its own address and port, an hour
-# ahead, with an originate one unit above the request's transmit time (a guess that misses by
-# the least there is). other_port: the true reply from another port. refused: first an ICMP
-# "port unreachable" for the request, forged from its own address (IPv4 only).
+# half of it each way. forged: that many forgeries first, from its own address and port, the
+# first an hour ahead, the next two hours, and so on, each with an originate one unit above the
+# request's transmit time (a guess that misses by the least there is). other_port: the true
+# reply from another port.
 # It prints "ready", then a line for each request: its source port and its bytes in hex.
 import socket
 import struct
@@ -23,15 +22,6 @@ other.bind((sys.argv[1], 0))
 print("ready", flush=True)
 
 
-def unreachable(peer):  # the ICMP message, quoting the request's IP and UDP headers
-    quoted = struct.pack("!BBHHHBBH4s4sHHHH", 0x45, 0, 76, 0, 0, 64, 17, 0,
-                         socket.inet_aton(peer[0]), socket.inet_aton(sys.argv[1]),
-                         peer[1], int(sys.argv[2]), 56, 0)
-    checksum = 0xFFFF - (0x0303 + sum(struct.unpack("!14H", quoted))) % 0xFFFF  # ones' complement
-    raw = socket.socket(socket.AF_INET, socket.SOCK_RAW, socket.IPPROTO_ICMP)
-    raw.sendto(struct.pack("!BBHI", 3, 3, checksum, 0) + quoted, (peer[0], 0))
-
-
 def ntp(seconds):  # seconds since 1900, modulo the era, in 32.32 fixed point
     return (int(seconds * 2**32) % 2**64).to_bytes(8, "big")
 
@@ -43,13 +33,11 @@ while True:
     print(peer[1], request.hex(), flush=True)
     if len(request) < 48:
         continue
-    if "refused" in options:
-        unreachable(peer)
     head = bytes([0x1C, 2, request[2], 0xEC, 0, 0, 1, 0, 0, 0, 1, 0, 127, 0, 0, 9])
     head += ntp(arrived - 16)
     guess = (int.from_bytes(request[40:48], "big") + 1) % 2**64
-    for _ in range(int(options.get("forged", 0))):
-        server.sendto(head + guess.to_bytes(8, "big") + ntp(arrived + 3600) * 2, peer)
+    for hours in range(1, int(options.get("forged", 0)) + 1):
+        server.sendto(head + guess.to_bytes(8, "big") + ntp(arrived + 3600 * hours) * 2, peer)
     time.sleep(delay)
     reply = head + request[40:48] + ntp(arrived + delay / 2)
     reply += ntp(time.time() + 2208988800 + offset - delay / 2)  # T3, read right before the send

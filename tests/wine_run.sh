@@ -12,8 +12,9 @@ unset DISPLAY TZ
 if [ -d "${SNTP_WINE_TEMPLATE:-}" ]; then
     cp -al "$SNTP_WINE_TEMPLATE" "$WINEPREFIX" || exit 1
 fi
-setpriv --bounding-set=-sys_time -- /usr/lib/wine/wine64 "$@"
+timeout -k 5 120 setpriv --bounding-set=-sys_time -- /usr/lib/wine/wine64 "$@"
 status=$?
+[ $status -ne 124 ] || echo "wine_run.sh: gave up waiting for $1 after 120 s" >&2
 /usr/lib/wine/wineserver -k 2>/dev/null
 rm -rf "$home"
 exit $status

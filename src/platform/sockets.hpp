@@ -34,7 +34,8 @@ bool address_from_dotted(const char* text, uint16_t port, NetAddress* address);
 // An IPv6 address in its text form, with an optional %zone.
 bool is_ipv6_literal(const char* text);
 bool address_from_ipv6_literal(const char* text, uint16_t port, NetAddress* address);
-// The first IPv4 address of a host name; only when it has none, its first IPv6 address.
+// The first address of a host name in the families this machine has addresses of (loopback
+// aside), IPv4 before IPv6; where that finds none, the first IPv4 address, then the first IPv6.
 bool address_from_host_name(const char* name, uint16_t port, NetAddress* address);
 // Same family, address and port.
 bool addresses_equal(const NetAddress& a, const NetAddress& b);
