@@ -21,54 +21,46 @@ fi
 fail() { failed=$((failed + 1)) && printf 'FAILED %s\n%s\n' "$1" "$out"; }
 linux() { [[ $client != *.exe ]]; }
 
-# serve NAME ADDRESS PORT [OPTION...]: a test server in the background, its log in $work/NAME.
+# serve ADDRESS PORT [OPTION...]: a test server in the background; received: the requests it got.
 serve() {
-    : >"$work/$1" # emptied before the server starts, so that no earlier "ready" counts
-    "$here/ntp_test_server.py" "${@:2}" >>"$work/$1" &
+    : >"$work/log" # emptied before the server starts, so that no earlier "ready" counts
+    "$here/ntp_test_server.py" "$@" >>"$work/log" &
     servers="$servers $!"
-    for ((i = 0; i < 500; ++i)); do
-        grep -q ready "$work/$1" && return
-        kill -0 $! && sleep 0.01 || break
-    done
-    echo "gave up waiting for the test server ${*:2}" && exit 1
+    timeout 5 sh -c 'until grep -q ready "$0"; do sleep 0.01; done' "$work/log" ||
+        { echo "gave up waiting for the test server $*" && exit 1; }
 }
 stop() { kill $servers && wait $servers 2>/dev/null; servers=; }
-log_of() { tail -n +2 "$work/$1"; }
+received() { tail -n +2 "$work/log"; }
 
 # launch VARIABLE=VALUE...: the Linux client with only that environment and TZ=UTC, unable to
 # set the clock.
 launch() { setpriv --bounding-set=-sys_time -- env -i TZ=UTC "$@" $valgrind "$client"; }
 
 # run VARIABLE=VALUE...: the client, the report (without CRs) in $out, the status in $status,
-# the time in $ms.
+# the time in $ms. against 'ADDRESS PORT [OPTION...]' VARIABLE=VALUE...: the same against a test
+# server.
 run() {
     local start=$(date +%s%N)
-    if linux; then
-        out=$(launch "$@" 2>&1)
-    else
-        out=$(env "$@" "$here/wine_run.sh" "$client" 2>/dev/null | tr -d '\r')
-    fi
+    out=$(if linux; then launch "$@" 2>&1; else
+        env "$@" "$here/wine_run.sh" "$client" 2>/dev/null | tr -d '\r'; fi)
     status=$? ms=$((($(date +%s%N) - start) / 1000000))
 }
+against() { serve $1; run "${@:2}"; stop; }
 
 # has NAME PATTERN...: the run ended with 0, and each extended regular expression matches a
 # whole line. only NAME PATTERN...: and there is no other line.
 has() {
     [ "$status" -eq 0 ] || fail "$1: status $status"
-    for pattern in "${@:2}"; do
-        grep -Eqx -- "$pattern" <<<"$out" || fail "$1: no line $pattern"
-    done
+    for pattern in "${@:2}"; do grep -Eqx -- "$pattern" <<<"$out" || fail "$1: no $pattern"; done
 }
 only() { has "$@" && [ "$(wc -l <<<"$out")" -eq $(($# - 1)) ] || fail "$1: other lines"; }
 
-# complete NAME [PATTERN]: every line of a whole report in order, the lines "## ..." aside, and
+# complete NAME [PATTERN]: status 0 and a whole report, 24 lines from the server line to the
+# corrected time, the lines "## ..." aside (what each says is the in-process tests' to check);
 # PATTERN, when given, the line right after the offset's.
-LABELS="Server Name|Leap Indicator (LI)|Version Number (VN)|Mode|Stratum|Poll Interval|Precision|\
-Root Delay|Root Dispersion|Reference Identifier|Reference Timestamp|Originate Timestamp|\
-Receive   Timestamp|Transmit  Timestamp||T1|T2|T3|T4||Roundtrip Delay|Local Clock Offset|\
-System   Time|Standard Time"
 complete() {
-    [ "$(grep -v '^## ' <<<"$out" | sed 's/^ *//; s/ *[=:].*//' | paste -sd '|')" = "$LABELS" ] ||
+    [ "$status" -eq 0 ] || fail "$1: status $status"
+    [ "$(grep -vc '^## ' <<<"$out")" -eq 24 ] && [[ $out =~ ^Server\ Name.*Standard\ Time ]] ||
         fail "$1: not a whole report"
     [ $# -eq 1 ] || [[ $(sed -n '/^Local Clock Offset/{n;p}' <<<"$out") =~ ^($2)$ ]] || fail "$1"
 }
@@ -83,7 +75,6 @@ run_offset() {
     local before=$(date +%s)
     run NTP_SERVER_NAME=127.0.0.1:2123
     complete "offset $1"
-    has "offset $1" 'Server Name = 127\.0\.0\.1, Port = 2123' ' Version Number \(VN\): 3'
     local delay=$(value 'Roundtrip Delay') standard=$(sed -n 's/^Standard Time = //p' <<<"$out")
     near "$delay" "$2" "$slack" &&
         near "$(value 'Local Clock Offset')" "$1" "${delay#-}/2+0.00002" || fail "offset $1 ($2)"
@@ -91,23 +82,18 @@ run_offset() {
     near "$(date -u -d "$standard" +%s)" "$before+$1+$ms/2000" "$ms/2000+1" || fail "standard time"
 }
 
-offset() {
-    serve s 127.0.0.1 2123 offset="$1" delay="$2"
-    run_offset "$1" "$2"
-    stop
-}
 offsets() {
-    offset 0.25 0
-    offset -86400.5 0.2
-    linux || batch_file
-}
-
-# The batch file for Windows' task scheduler, run by Wine's cmd, but only to report: it appends
-# the report, dated, to the log beside it.
-batch_file() {
+    for injected in "0.25 0" "-86400.5 0.2"; do
+        serve 127.0.0.1 2123 offset=${injected% *} delay=${injected#* }
+        run_offset $injected
+        stop
+    done
+    linux && return
+    # The batch file for Windows' task scheduler, run by Wine's cmd, but only to report: it
+    # appends the report, dated, to the log beside it.
     cp "$client" "$work/" && sed 's/=ADJUST_TIME/=REPORT_ONLY/' "$here/../contrib/sntp-client.cmd" \
         >"$work/sntp-client.cmd"
-    serve s 127.0.0.1 2123 offset=0.25
+    serve 127.0.0.1 2123 offset=0.25
     "$here/wine_run.sh" cmd /c "Z:${work//\//\\}\\sntp-client.cmd" 127.0.0.1:2123 >/dev/null 2>&1
     status=$? out=$(tr -d '\r' <"$work/sntp-client.log")
     stop
@@ -116,12 +102,11 @@ batch_file() {
 
 # Against one server, again and again: SNTP_SOAK_RUNS runs (1000).
 soak() {
-    serve s 127.0.0.1 2123 offset=0.25
+    serve 127.0.0.1 2123 offset=0.25
     for ((i = 0; i < ${SNTP_SOAK_RUNS:-1000}; ++i)); do run_offset 0.25 0; done
     stop
 }
 
-NOT_SET='## Error ##: Can NOT Adujust time\.'
 REPORTED='System   Time = .*'
 rejected() { echo "## Error ##: Reply rejected \($1\); local time not adjusted\."; }
 
@@ -129,9 +114,8 @@ rejected() { echo "## Error ##: Reply rejected \($1\); local time not adjusted\.
 # options, a run with that status reports OFFSET (to 0.1 s), with PATTERN right after it.
 check() {
     local address=${5:-127.0.0.1}
-    serve s "$address" 2123 $1
-    run "NTP_SERVER_NAME=${5:+[}$address${5:+]}:2123" "STATUS_OF_EXECUTION=$2"
-    stop
+    against "$address 2123 $1" "NTP_SERVER_NAME=${5:+[}$address${5:+]}:2123" \
+        "STATUS_OF_EXECUTION=$2"
     complete "$1, '$2'" "$4"
     near "$(value 'Local Clock Offset')" "$3" 0.1 || fail "$1, '$2': offset"
 }
@@ -145,14 +129,12 @@ checks() {
     check "" adjust_time 0 "$REPORTED"
     check "" "ADJUST_TIME " 0 "$REPORTED"
     check forged=1 "" 3600 "$REPORTED"
-    check forged=100 ADJUST_TIME 0 "$NOT_SET"
+    check forged=100 ADJUST_TIME 0 "## Error ##: Can NOT Adujust time\\."
     # No datagram answers: after the whole wait, the first is reported and rejected.
     check "forged=2 other_port" ADJUST_TIME 3600 \
         "$(rejected "originate timestamp is not our request's")" ::1
     [ "$ms" -ge 2950 ] || fail "no answer: $ms ms"
-    serve s 127.0.0.1 2123 other_port
-    run NTP_SERVER_NAME=127.0.0.1:2123
-    stop
+    against "127.0.0.1 2123 other_port" NTP_SERVER_NAME=127.0.0.1:2123
     only "another port" 'Server Name = 127\.0\.0\.1, Port = 2123' '## Error ##: Time Out\.' "$EPOCH"
 }
 
@@ -160,11 +142,9 @@ checks() {
 # from port 1024, mode 3 version 3, the transmit time not the send time; the server line shows
 # the name as SHOWN (an extended regular expression).
 request() {
-    serve r "$2" "$3"
-    run "NTP_SERVER_NAME=$1"
-    stop
+    against "$2 $3" "NTP_SERVER_NAME=$1"
     has "$1" "Server Name = $4, Port = $3"
-    local request=$(log_of r)
+    local request=$(received)
     [[ $request =~ ^1024\ 1b0{78}([0-9a-f]{8})[0-9a-f]{8}$ ]] &&
         ! near $((0x${BASH_REMATCH[1]} - 2208988800)) "$(date +%s)" 10 || fail "request: $request"
     nonces="${nonces:-}${request: -16}"$'\n'
@@ -175,14 +155,14 @@ requests() {
     request "127.0.0.1:126$(printf 'x%.0s' {1..242})" 127.0.0.1 126 '127\.0\.0\.1'
     # An address ends at the newline (inet_aton); the rest must not become a line of its own,
     # nor act on the terminal (CSI and NEL in UTF-8), but é stays readable.
-    request $'127.0.0.2\n## INFO. ## Adjusted Local Time.\e[2J\302\233\302\205é\\:127' 127.0.0.2 127 \
-        '127\.0\.0\.2\\x0a## INFO\. ## Adjusted Local Time\.\\x1b\[2J\\xc2\\x9b\\xc2\\x85é\\\\'
+    request $'127.0.0.2\n## INFO. ## Adjusted Local Time.\302\233\302\205é\\:127' 127.0.0.2 127 \
+        '127\.0\.0\.2\\x0a## INFO\. ## Adjusted Local Time\.\\xc2\\x9b\\xc2\\x85é\\\\'
     request [::1]:128 ::1 128 ::1
     request v6only.test:129 fd00:5eed::1 129 'v6only\.test'
     # This machine has an IPv6 address but no IPv4 one, other than loopback.
     request dual.test:130 fd00:5eed::1 130 'dual\.test'
     # Each of the eight transmit bytes varies from run to run.
-    for ((i = 1; i < 16; i += 2)); do
+    for i in 1 3 5 7 9 11 13 15; do
         [ "$(cut -c$i-$((i + 1)) <<<"$nonces" | sort -u | wc -l)" -gt 2 ] || fail "nonces $nonces"
     done
 }
@@ -192,12 +172,10 @@ NO_NAME='## Error ##: Can NOT get Server address from name\.'
 
 # Each failure prints its line and the epoch, and the run still ends with 0.
 failures() {
-    serve s 127.0.0.1 1024 # the server itself holds the client's port
-    run NTP_SERVER_NAME=127.0.0.1:1024
-    stop
+    against "127.0.0.1 1024" NTP_SERVER_NAME=127.0.0.1:1024 # the server holds the client's port
     complete "port 1024 taken"
     has "port 1024 taken" '## Error ##: Can NOT setup receive port\.'
-    [[ $(log_of s) != 1024\ * ]] || fail "port 1024 taken: the request came from it"
+    [[ $(received) != 1024\ * ]] || fail "port 1024 taken: the request came from it"
     # Nothing listens there: the port unreachable that answers the request ends no wait.
     run NTP_SERVER_NAME=127.0.0.1:2124
     only "time-out" 'Server Name = 127\.0\.0\.1, Port = 2124' '## Error ##: Time Out\.' "$EPOCH"
@@ -218,25 +196,23 @@ failures() {
 # a closed standard output.
 streams() {
     for redirect in '>&-' '>/dev/full' '| :'; do
-        serve s 127.0.0.1 2123
+        serve 127.0.0.1 2123
         out=$(eval "{ launch NTP_SERVER_NAME=127.0.0.1:2123 STATUS_OF_EXECUTION=ADJUST_TIME \
             2>&3 $redirect; } 3>&1")
         stop
         status=0 only "$redirect" \
             '## Error ##: The report could not be written to standard output\.'
-        [[ $(log_of s) =~ ^1024\ [0-9a-f]{96}$ ]] || fail "$redirect: $(log_of s)"
+        [[ $(received) =~ ^1024\ [0-9a-f]{96}$ ]] || fail "$redirect: $(received)"
     done
 }
 
 # Set-user-ID, the program reads none of its caller's environment.
 privileges() {
-    if [ "$(awk '{ print $3 }' /proc/self/uid_map)" -le 1000 ] || [ -n "$valgrind" ]; then
-        echo "skipped: needs a namespace that maps other users (run as root of the machine)," \
-            "and no valgrind" && exit 77
-    fi
+    [ "$(awk '{ print $3 }' /proc/self/uid_map)" -gt 1000 ] && [ -z "$valgrind" ] ||
+        { echo "skipped: needs other users in the namespace (run as root), no valgrind"; exit 77; }
     local client=$work/setuid
     chmod 755 "$work" && cp "$1" "$client" && chown 1000 "$client" && chmod 4755 "$client"
-    serve s 127.0.0.1 2123
+    serve 127.0.0.1 2123
     # Standard error is set aside: in the sanitized build, LeakSanitizer fails set-user-ID.
     out=$(launch NTP_SERVER_NAME=127.0.0.1:2123 STATUS_OF_EXECUTION=ADJUST_TIME 2>/dev/null)
     status=0
@@ -249,21 +225,15 @@ privileges() {
 # transmit bytes; T3 is its transmit time. Both clocks are this machine's: T1 to T4 come in
 # order, and the offset is the asymmetry of the two legs, at most half the delay.
 chrony() {
-    if [ ! -x "${SNTP_TEST_CHRONYD:-}" ]; then
-        echo "skipped: SNTP_TEST_CHRONYD names no chronyd" && exit 77
-    fi
+    [ -x "${SNTP_TEST_CHRONYD:-}" ] || { echo "skipped: no chronyd in SNTP_TEST_CHRONYD"; exit 77; }
     printf '%s\n' "port 11123" "cmdport 0" "local stratum 8" allow "pidfile $work/pid" >"$work/conf"
     "$SNTP_TEST_CHRONYD" -x -d -u root -f "$work/conf" 2>/dev/null &
     servers=$!
-    for ((i = 0; $(ss -Huln 'sport = 11123' | wc -l) < 2; ++i)); do
-        [ $i -lt 100 ] || { echo "gave up waiting for chronyd on port 11123" && exit 1; }
-        sleep 0.05
-    done
+    timeout 5 sh -c "until [ \$(ss -Huln 'sport = 11123' | wc -l) -ge 2 ]; do sleep 0.05; done" ||
+        { echo "gave up waiting for chronyd on port 11123" && exit 1; }
     for address in 127.0.0.1 [::1]; do
         run NTP_SERVER_NAME=$address:11123
         complete "chronyd at $address"
-        has "chronyd at $address" " Version Number \(VN\): 3" "                Mode: 4" \
-            "             Stratum: 8" "Reference Identifier: 127\.127\.1\.1"
         local delay=$(value 'Roundtrip Delay')
         [ "$(value 'Transmit  Timestamp')" = "$(value T3)" ] &&
             awk "BEGIN { exit !($(value T1) <= $(value T2) && $(value T3) <= $(value T4)) }" &&

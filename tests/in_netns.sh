@@ -19,14 +19,11 @@ if [ "$(id -u)" -ne 0 ] || ! awk '$1 == 0 && $3 >= 65536 { wide = 1 } END { exit
     exec unshare -rnm sh -c "$run" "$@"
 fi
 # The child waits, at most 10 s, for the map that only its parent can write.
-unshare -Unm sh -c 'for i in $(seq 1000); do grep -q . /proc/self/uid_map && break; sleep 0.01; done
-    grep -q . /proc/self/uid_map || { echo "in_netns.sh: gave up waiting for a user id map" >&2; exit 1; }
-    '"$run" "$@" &
+unshare -Unm sh -c 'timeout 10 sh -c "until grep -q . /proc/self/uid_map; do sleep 0.01; done" ||
+    { echo "in_netns.sh: gave up waiting for a user id map" >&2; exit 1; }; '"$run" "$@" &
 child=$!
-for i in $(seq 1000); do
-    [ "$(readlink /proc/$child/ns/user)" != "$(readlink /proc/self/ns/user)" ] && break
-    sleep 0.01
-done
-echo '0 0 65536' >/proc/$child/uid_map && echo '0 0 65536' >/proc/$child/gid_map ||
+timeout 10 sh -c 'until [ "$(readlink /proc/$0/ns/user)" != "$(readlink /proc/self/ns/user)" ]
+    do sleep 0.01; done' $child && echo '0 0 65536' >/proc/$child/uid_map &&
+    echo '0 0 65536' >/proc/$child/gid_map ||
     { echo "in_netns.sh: gave up mapping the user ids of the test" >&2; kill $child; exit 1; }
 wait $child

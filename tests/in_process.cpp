@@ -6,26 +6,15 @@
 #include "ntp/exchange.hpp"
 
 UnixNanoseconds fake_clock_now = 0;
+bool fake_clock_refuses = false;
 int fake_clock_settings = 0;
-
-namespace {
-
-bool refuse = false;
-
-} // namespace
-
-void fake_clock_start(UnixNanoseconds now, bool refuse_setting) {
-    fake_clock_now = now;
-    fake_clock_settings = 0;
-    refuse = refuse_setting;
-}
 
 UnixNanoseconds wall_clock_read() {
     return fake_clock_now;
 }
 
 int wall_clock_set(UnixNanoseconds when) {
-    if (refuse) {
+    if (fake_clock_refuses) {
         return 0;
     }
     fake_clock_now = when;

@@ -1,21 +1,18 @@
 #pragma once
 
-// What the in-process tests share: the fake clock linked in place of the real one, an exchange
-// completed from a given reply, and the time zones they run in.
+// What the in-process tests share: the fake clock linked in place of the real one, and an
+// exchange completed from a given reply.
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <ctime>
 #include <string>
 
 #include "platform/wall_clock.hpp"
 
-// The fake clock stands still where a test starts it, so that what a test expects to the
-// nanosecond does not depend on how fast the machine runs. Only a setting moves it, and the
-// settings since the start are counted.
-void fake_clock_start(UnixNanoseconds now, bool refuse_setting = false);
+// The fake clock stands still where a test puts it, so that what a test expects to the
+// nanosecond does not depend on how fast the machine runs. Only a setting moves it, unless it
+// refuses; the settings are counted.
 extern UnixNanoseconds fake_clock_now;
+extern bool fake_clock_refuses;
 extern int fake_clock_settings;
 
 // The report of an exchange that asks to set the clock: the request with the given transmit
@@ -25,13 +22,3 @@ extern int fake_clock_settings;
 std::string complete_reply(const uint8_t* transmit, UnixNanoseconds sent, const uint8_t* reply,
                            size_t length, const char* sender = "127.0.0.1", uint16_t port = 123,
                            uint32_t* corrected = nullptr);
-
-// UTC, one zone east of it by a half hour, one west with daylight saving, in the syntax that
-// the C library on Windows reads too.
-constexpr const char* ZONES[] = {"UTC0", "IST-5:30", "EST5EDT"};
-inline void use_zone(const char* zone) {
-    static char entry[32];
-    snprintf(entry, sizeof entry, "TZ=%s", zone);
-    putenv(entry);
-    tzset();
-}

@@ -31,8 +31,6 @@ while True:
     seconds, nanoseconds = struct.unpack("qq", stamp[0][2])
     arrived = seconds + nanoseconds / 1e9 + 2208988800 + offset  # T2
     print(peer[1], request.hex(), flush=True)
-    if len(request) < 48:
-        continue
     head = bytes([0x1C, 2, request[2], 0xEC, 0, 0, 1, 0, 0, 0, 1, 0, 127, 0, 0, 9])
     head += ntp(arrived - 16)
     guess = (int.from_bytes(request[40:48], "big") + 1) % 2**64

@@ -82,14 +82,10 @@ bool address_from_ipv6_literal(const char* text, uint16_t port, NetAddress* addr
 bool address_from_host_name(const char* name, uint16_t port, NetAddress* address) {
     // First among the families this machine has addresses of, loopback aside (an IPv6-only
     // machine cannot reach a name's IPv4 address); a machine with loopback only has none.
-    const int tries[] = {AI_ADDRCONFIG, 0};
-    for (const int flags : tries) {
-        if (first_address(name, AF_INET, flags, port, address) ||
-            first_address(name, AF_INET6, flags, port, address)) {
-            return true;
-        }
-    }
-    return false;
+    return first_address(name, AF_INET, AI_ADDRCONFIG, port, address) ||
+           first_address(name, AF_INET6, AI_ADDRCONFIG, port, address) ||
+           first_address(name, AF_INET, 0, port, address) ||
+           first_address(name, AF_INET6, 0, port, address);
 }
 
 bool addresses_equal(const NetAddress& a, const NetAddress& b) {
