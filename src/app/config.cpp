@@ -14,10 +14,10 @@ int ntp_init(int verbose) {
     return verbose;
 }
 
-char* get_ntp_server_name() {
+char* get_ntp_server_name(bool nts) {
     const char* text = environment_variable("NTP_SERVER_NAME");
     if (text == nullptr) {
-        text = DEFAULT_NTP_SERVER;
+        text = nts ? DEFAULT_NTS_SERVER : DEFAULT_NTP_SERVER;
     }
     const size_t length = strlen(text);
     if (length >= NTP_SERVER_NAME_SIZE) {
@@ -34,4 +34,12 @@ ExecutionStatus get_execution_status() {
         return STATUS_ADJUST_TIME;
     }
     return STATUS_REPORT_ONLY;
+}
+
+Authentication get_authentication() {
+    const char* value = environment_variable("NTP_AUTHENTICATION");
+    if (value == nullptr || value[0] == '\0') {
+        return AUTHENTICATION_NONE;
+    }
+    return strcmp(value, "NTS") == 0 ? AUTHENTICATION_NTS : AUTHENTICATION_UNKNOWN;
 }

@@ -5,8 +5,11 @@
 
 constexpr size_t NTP_SERVER_NAME_SIZE = 256;
 constexpr const char* DEFAULT_NTP_SERVER = "pool.ntp.org";
+// A public server that offers NTS; the plain default does not.
+constexpr const char* DEFAULT_NTS_SERVER = "time.cloudflare.com";
 
 enum ExecutionStatus { STATUS_REPORT_ONLY, STATUS_ADJUST_TIME };
+enum Authentication { AUTHENTICATION_NONE, AUTHENTICATION_NTS, AUTHENTICATION_UNKNOWN };
 
 // Module-wide state, set at start-up and read by every part of the client.
 extern FILE* ntp_out;
@@ -16,9 +19,13 @@ extern char ntp_server_name[NTP_SERVER_NAME_SIZE];
 // Prepares the client; must run first. Returns verbose unchanged.
 int ntp_init(int verbose);
 
-// The server text from NTP_SERVER_NAME (or the default), copied into ntp_server_name.
-// Returns nullptr, with the buffer empty, when the text does not fit it.
-char* get_ntp_server_name();
+// The server text from NTP_SERVER_NAME (or the default, which NTS runs ask for with `nts`),
+// copied into ntp_server_name. Returns nullptr, with the buffer empty, when the text does not
+// fit it.
+char* get_ntp_server_name(bool nts = false);
+
+// NTP_AUTHENTICATION: unset or empty is none, exactly "NTS" is NTS, anything else unknown.
+Authentication get_authentication();
 
 // STATUS_ADJUST_TIME only when STATUS_OF_EXECUTION is exactly "ADJUST_TIME".
 ExecutionStatus get_execution_status();

@@ -10,6 +10,7 @@
 #include "ntp/report.hpp"
 #include "ntp/server_text.hpp"
 #include "ntp/timestamp.hpp"
+#include "nts/authenticator.hpp"
 #include "platform/local_time.hpp"
 #include "platform/monotonic_clock.hpp"
 #include "platform/random.hpp"
@@ -18,6 +19,10 @@ namespace {
 
 constexpr uint16_t LOCAL_PORT = 1024;
 constexpr int REPLY_WAIT_MS = 3000;
+
+constexpr const char* NO_ADDRESS = "## Error ##: Can NOT get Server address from name.\n";
+
+NtsSession nts_session;
 
 bool report_failure(const char* line) {
     fprintf(ntp_out, "%s", line);
@@ -40,13 +45,6 @@ void print_server_line(const char* name, uint16_t port) {
     fprintf(ntp_out, "Server Name = %s, Port = %d\n", shown, port);
 }
 
-bool resolve_server(const char* name, uint16_t port, NetAddress* server) {
-    if (is_ipv6_literal(name)) {
-        return address_from_ipv6_literal(name, port, server);
-    }
-    return address_from_dotted(name, port, server) || address_from_host_name(name, port, server);
-}
-
 // Whatever was queued before the socket was connected may come from anyone. The drain is
 // bounded, so that nothing can hold the request back.
 void discard_pending(UdpSocket socket) {
@@ -58,16 +56,25 @@ void discard_pending(UdpSocket socket) {
 }
 
 // The request's Transmit Timestamp is 64 random bits, which no one who did not see the request
-// can echo; the client keeps its own send time, T1, read right before the send.
+// can echo; the client keeps its own send time, T1, read right before the send. An NTS request
+// is version 4 and carries its fields after the header.
 bool send_request(UdpSocket socket, Exchange* exchange) {
     NtpPacket& request = exchange->request;
     memset(&request, 0, sizeof request);
-    request.bytes[NTP_OFFSET_FLAGS] = NTP_REQUEST_FLAGS;
-    if (!random_bytes(ntp_field(request, NTP_OFFSET_TRANSMIT_TIME), NTP_TIMESTAMP_SIZE)) {
+    request.bytes[NTP_OFFSET_FLAGS] =
+        exchange->nts != nullptr ? NTP_V4_REQUEST_FLAGS : NTP_REQUEST_FLAGS;
+    uint8_t wire[NTS_REQUEST_MAX];
+    size_t size = NTP_PACKET_SIZE;
+    if (!random_bytes(ntp_field(request, NTP_OFFSET_TRANSMIT_TIME), NTP_TIMESTAMP_SIZE) ||
+        (exchange->nts != nullptr &&
+         (size = nts_build_request(exchange->nts, request, wire)) == 0)) {
         return report_failure("## Error ##: Can NOT get random bytes for the request.\n");
     }
+    if (exchange->nts == nullptr) {
+        memcpy(wire, request.bytes, NTP_PACKET_SIZE);
+    }
     exchange->sent = wall_clock_read();
-    if (!udp_send(socket, &request, NTP_PACKET_SIZE)) {
+    if (!udp_send(socket, wire, size)) {
         return report_failure("## Error ##: NTP Packet Send Error.\n");
     }
     return true;
@@ -95,8 +102,8 @@ Reception receive_datagram(UdpSocket socket, int64_t deadline_ms, Datagram* data
         return FAILED;
     }
     *datagram = Datagram{}; // a short reply reads as zero where its bytes are missing
-    datagram->length = udp_receive(socket, &datagram->packet, NTP_PACKET_SIZE, &datagram->sender,
-                                   &datagram->arrived);
+    datagram->length = udp_receive(socket, datagram->bytes, sizeof datagram->bytes,
+                                   &datagram->sender, &datagram->arrived);
     if (datagram->length == RECEIVE_REFUSED) {
         return REFUSED;
     }
@@ -104,13 +111,24 @@ Reception receive_datagram(UdpSocket socket, int64_t deadline_ms, Datagram* data
         report_failure("## Error ##: NTP Packet Receive Error.\n");
         return FAILED;
     }
+    const auto header = static_cast<size_t>(datagram->length);
+    memcpy(datagram->packet.bytes, datagram->bytes,
+           header < NTP_PACKET_SIZE ? header : NTP_PACKET_SIZE);
     return RECEIVED;
 }
 
-// A run that only reports takes the first datagram. One that is to step the clock passes over
-// every datagram that does not answer its request until one does or the wait is over; then the
-// first one received stands for the exchange, to be reported and rejected. A port unreachable,
-// which anyone can forge, ends nothing: the wait goes on.
+// Whether the reply taken ends the wait: in a plain run that only reports, any; in one that is to
+// step the clock, one that answers the request; in an NTS run, only an authenticated answer.
+bool ends_wait(const Exchange& exchange) {
+    if (exchange.nts != nullptr) {
+        return authentication_rejection(exchange) == nullptr;
+    }
+    return !exchange.adjust || stranger_rejection(exchange) == nullptr;
+}
+
+// Every datagram that does not end the wait is passed over until one does or the wait is over;
+// then the first one received stands for the exchange, to be reported and rejected. A port
+// unreachable, which anyone can forge, ends nothing: the wait goes on.
 bool receive_reply(UdpSocket socket, Exchange* exchange) {
     const int64_t deadline = monotonic_milliseconds() + REPLY_WAIT_MS;
     Datagram first{};
@@ -132,7 +150,7 @@ bool receive_reply(UdpSocket socket, Exchange* exchange) {
             continue;
         }
         exchange->reply = datagram;
-        if (!exchange->adjust || stranger_rejection(*exchange) == nullptr) {
+        if (ends_wait(*exchange)) {
             return true;
         }
         if (!have_first) {
@@ -152,6 +170,32 @@ bool send_and_receive(UdpSocket socket, Exchange* exchange) {
     return send_request(socket, exchange) && receive_reply(socket, exchange);
 }
 
+// The reply's extension fields and whether it is authenticated; nullptr when it is, else why not.
+const char* report_authentication(const Exchange& exchange) {
+    const Datagram& reply = exchange.reply;
+    print_extension_fields(reply.bytes, static_cast<size_t>(reply.length));
+    const char* rejection = authentication_rejection(exchange);
+    if (rejection == nullptr) {
+        fprintf(ntp_out, "NTS Authenticator = verified\n");
+    } else {
+        fprintf(ntp_out, "NTS Authenticator = NOT verified (%s)\n", rejection);
+    }
+    return rejection;
+}
+
+// The key exchange of an NTS run, after which the NTP exchange goes where it said.
+bool start_nts(const char* name, bool resolved, Exchange* exchange) {
+    if (!resolved) {
+        return report_failure(NO_ADDRESS);
+    }
+    if (!nts_key_exchange(name, exchange->server, &nts_session)) {
+        return false;
+    }
+    exchange->server = nts_session.ntp_server;
+    exchange->nts = &nts_session;
+    return true;
+}
+
 // Truncates toward zero; values no calendar time can hold give 0.
 int64_t whole_seconds(double seconds) {
     constexpr double LIMIT = 9.0e18;
@@ -159,8 +203,15 @@ int64_t whole_seconds(double seconds) {
 }
 
 // Stepping every process's clock from an unchecked datagram would let anyone who can send one
-// set it: the reply must first pass the client checks.
-void adjust_if_trusted(const Exchange& exchange, double delay, double offset, double corrected) {
+// set it: the reply must first pass the client checks, and in an NTS run be authenticated.
+void adjust_if_trusted(const Exchange& exchange, const char* unauthenticated, double delay,
+                       double offset, double corrected) {
+    if (unauthenticated != nullptr) {
+        fprintf(ntp_out,
+                "## Error ##: Reply rejected (not authenticated: %s); local time not adjusted.\n",
+                unauthenticated);
+        return;
+    }
     if (const char* rejection = reply_rejection(exchange, delay, corrected)) {
         fprintf(ntp_out, "## Error ##: Reply rejected (%s); local time not adjusted.\n", rejection);
         return;
@@ -175,12 +226,17 @@ uint32_t complete_exchange(const Exchange& exchange) {
     if (ntp_verbose != 0) {
         print_ntp_packet(reply);
     }
+    const char* unauthenticated = nullptr;
+    if (exchange.nts != nullptr) {
+        unauthenticated = report_authentication(exchange);
+    }
     const NtpTime t1 = ntp_time_of(exchange.sent);
     const NtpTime t4 = ntp_time_of(exchange.reply.arrived);
     const double offset = compute_clock_offset(reply, t1, t4);
     const double corrected = unix_seconds(exchange.reply.arrived) + offset;
     if (exchange.adjust) {
-        adjust_if_trusted(exchange, round_trip_delay(reply, t1, t4), offset, corrected);
+        adjust_if_trusted(exchange, unauthenticated, round_trip_delay(reply, t1, t4), offset,
+                          corrected);
     }
     fprintf(ntp_out, "System   Time = %s",
             calendar_text(exchange.reply.arrived / NANOSECONDS_PER_SECOND));
@@ -188,12 +244,18 @@ uint32_t complete_exchange(const Exchange& exchange) {
 }
 
 uint32_t query_ntp_server() {
-    char* name = get_ntp_server_name();
+    const Authentication authentication = get_authentication();
+    if (authentication == AUTHENTICATION_UNKNOWN) {
+        report_failure("## Error ##: NTP_AUTHENTICATION must be NTS or unset; nothing was sent.\n");
+        return 0;
+    }
+    const bool nts = authentication == AUTHENTICATION_NTS;
+    char* name = get_ntp_server_name(nts);
     if (name == nullptr) {
         report_failure("## Error ##: Server name longer than 255 characters.\n");
         return 0;
     }
-    const uint16_t port = split_server_port(name);
+    const uint16_t port = split_server_port(name, nts ? NTS_KE_DEFAULT_PORT : NTP_DEFAULT_PORT);
     print_server_line(name, port);
     if (!sockets_startup()) {
         report_failure("## Error ##: Can NOT initialize WinSock.\n");
@@ -206,7 +268,10 @@ uint32_t query_ntp_server() {
     // The server's address decides the socket's family, so it is looked up first; a failure
     // is told where it always was, after the socket's.
     Exchange exchange{};
-    const bool resolved = resolve_server(name, port, &exchange.server);
+    const bool resolved = resolve_host(name, port, &exchange.server);
+    if (nts && !start_nts(name, resolved, &exchange)) {
+        return 0;
+    }
     const UdpSocket socket = udp_socket_open(exchange.server);
     if (socket == NO_SOCKET) {
         report_failure("## Error ##: Can NOT Create UDP Socket.\n");
@@ -221,7 +286,7 @@ uint32_t query_ntp_server() {
     if (resolved) {
         replied = send_and_receive(socket, &exchange);
     } else {
-        report_failure("## Error ##: Can NOT get Server address from name.\n");
+        report_failure(NO_ADDRESS);
     }
     udp_socket_close(socket);
     return replied ? complete_exchange(exchange) : 0;

@@ -7,6 +7,8 @@
 // overlaying a struct on network bytes.
 constexpr size_t NTP_PACKET_SIZE = 48;
 constexpr size_t NTP_TIMESTAMP_SIZE = 8;
+// The most of a reply that is read: the header and, in NTS runs, its extension fields.
+constexpr size_t NTP_DATAGRAM_MAX = 2048;
 
 constexpr size_t NTP_OFFSET_FLAGS = 0; // LI (bits 7-6), VN (bits 5-3), Mode (bits 2-0)
 constexpr size_t NTP_OFFSET_STRATUM = 1;
@@ -28,8 +30,9 @@ static_assert(NTP_OFFSET_RECEIVE_TIME == NTP_OFFSET_ORIGINATE_TIME + NTP_TIMESTA
 static_assert(NTP_OFFSET_TRANSMIT_TIME == NTP_OFFSET_RECEIVE_TIME + NTP_TIMESTAMP_SIZE);
 static_assert(NTP_OFFSET_TRANSMIT_TIME + NTP_TIMESTAMP_SIZE == NTP_PACKET_SIZE);
 
-// LI 0, VN 3, Mode 3 (client).
+// LI 0, VN 3, Mode 3 (client); NTS requests are version 4.
 constexpr uint8_t NTP_REQUEST_FLAGS = 0x1B;
+constexpr uint8_t NTP_V4_REQUEST_FLAGS = 0x23;
 
 struct NtpPacket {
     uint8_t bytes[NTP_PACKET_SIZE];

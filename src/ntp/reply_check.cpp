@@ -7,6 +7,7 @@
 #include "clock/adjust.hpp"
 #include "ntp/report.hpp"
 #include "ntp/timestamp.hpp"
+#include "nts/authenticator.hpp"
 
 namespace {
 
@@ -121,4 +122,13 @@ const char* reply_rejection(const Exchange& exchange, double delay, double corre
         return "corrected time outside 1970 to 2106";
     }
     return nullptr;
+}
+
+const char* authentication_rejection(const Exchange& exchange) {
+    const Datagram& reply = exchange.reply;
+    if (const char* rejection =
+            nts_rejection(*exchange.nts, reply.bytes, static_cast<size_t>(reply.length))) {
+        return rejection;
+    }
+    return stranger_rejection(exchange);
 }

@@ -10,3 +10,7 @@ const char* stranger_rejection(const Exchange& exchange);
 // round trip measured (seconds) and the corrected time it gives; otherwise the first failed
 // check in words, in a buffer that the next call overwrites.
 const char* reply_rejection(const Exchange& exchange, double delay, double corrected_unix_seconds);
+
+// In an NTS run: nullptr when the reply is authenticated and answers our request (its Unique
+// Identifier and Originate Timestamp ours, its authenticator verified); otherwise why not.
+const char* authentication_rejection(const Exchange& exchange);

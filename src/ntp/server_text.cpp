@@ -25,19 +25,19 @@ uint16_t port_number(const char* text) {
 
 } // namespace
 
-uint16_t split_server_port(char* text) {
+uint16_t split_server_port(char* text, uint16_t default_port) {
     char* close = text[0] == '[' ? strchr(text, ']') : nullptr;
     if (close != nullptr) {
         *close = '\0';
         memmove(text, text + 1, static_cast<size_t>(close - text));
-        return close[1] == ':' ? port_number(close + 2) : NTP_DEFAULT_PORT;
+        return close[1] == ':' ? port_number(close + 2) : default_port;
     }
     if (is_ipv6_literal(text)) {
-        return NTP_DEFAULT_PORT;
+        return default_port;
     }
     char* colon = strchr(text, ':');
     if (colon == nullptr) {
-        return NTP_DEFAULT_PORT;
+        return default_port;
     }
     *colon = '\0';
     return port_number(colon + 1);

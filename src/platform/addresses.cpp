@@ -1,5 +1,7 @@
 #include "platform/socket_headers.hpp"
 
+#include <cstdio>
+
 namespace {
 
 template <typename Address> NetAddress held(const Address& system) {
@@ -86,6 +88,27 @@ bool address_from_host_name(const char* name, uint16_t port, NetAddress* address
            first_address(name, AF_INET6, AI_ADDRCONFIG, port, address) ||
            first_address(name, AF_INET, 0, port, address) ||
            first_address(name, AF_INET6, 0, port, address);
+}
+
+bool resolve_host(const char* name, uint16_t port, NetAddress* address) {
+    if (is_ipv6_literal(name)) {
+        return address_from_ipv6_literal(name, port, address);
+    }
+    return address_from_dotted(name, port, address) || address_from_host_name(name, port, address);
+}
+
+void address_text(const NetAddress& address, char* text, size_t size) {
+    if (getnameinfo(as_sockaddr(address), static_cast<socklen_t>(address.length), text,
+                    static_cast<socklen_t>(size), nullptr, 0, NI_NUMERICHOST) != 0) {
+        snprintf(text, size, "?");
+    }
+}
+
+uint16_t address_port(const NetAddress& address) {
+    const sockaddr_storage system = system_address(address);
+    return ntohs(system.ss_family == AF_INET6
+                     ? reinterpret_cast<const sockaddr_in6&>(system).sin6_port
+                     : reinterpret_cast<const sockaddr_in&>(system).sin_port);
 }
 
 bool addresses_equal(const NetAddress& a, const NetAddress& b) {

@@ -11,7 +11,7 @@ struct NetAddress {
     int length;
 };
 
-// A datagram socket: a descriptor, or a Windows SOCKET, held in one signed type.
+// A socket, datagram or stream: a descriptor, or a Windows SOCKET, held in one signed type.
 using UdpSocket = intptr_t;
 constexpr UdpSocket NO_SOCKET = -1;
 
@@ -27,6 +27,7 @@ void sockets_cleanup();
 UdpSocket udp_socket_open(const NetAddress& peer);
 // Binds to the port on all local addresses of the peer's family (IPv6 ones only for IPv6).
 bool udp_socket_bind_any(UdpSocket socket, const NetAddress& peer, uint16_t port);
+// Closes a socket of either kind.
 void udp_socket_close(UdpSocket socket);
 
 // A dotted IPv4 address as inet_addr reads it; 255.255.255.255 is not an address.
@@ -37,8 +38,16 @@ bool address_from_ipv6_literal(const char* text, uint16_t port, NetAddress* addr
 // The first address of a host name in the families this machine has addresses of (loopback
 // aside), IPv4 before IPv6; where that finds none, the first IPv4 address, then the first IPv6.
 bool address_from_host_name(const char* name, uint16_t port, NetAddress* address);
+// A host as the user or a server names it: an IPv6 literal, a dotted IPv4 address or a host
+// name, with the port.
+bool resolve_host(const char* name, uint16_t port, NetAddress* address);
 // Same family, address and port.
 bool addresses_equal(const NetAddress& a, const NetAddress& b);
+// The address as numeric text, with its zone, in ADDRESS_TEXT_SIZE bytes (an IPv6 one without
+// brackets), and its port.
+constexpr size_t ADDRESS_TEXT_SIZE = 80;
+void address_text(const NetAddress& address, char* text, size_t size);
+uint16_t address_port(const NetAddress& address);
 
 // Makes the peer the socket's only correspondent: the system then discards every datagram from
 // anyone else before it is queued.
@@ -46,6 +55,13 @@ bool udp_connect(UdpSocket socket, const NetAddress& peer);
 bool udp_send(UdpSocket socket, const void* data, size_t size);
 // Waits at most timeout_ms for a datagram or an error to read.
 WaitResult udp_wait_readable(UdpSocket socket, int timeout_ms);
+
+// A TCP connection to the peer made within timeout_ms, non-blocking and with Nagle's algorithm
+// off (a request held back waiting for more to send costs 40 ms), or NO_SOCKET with why in
+// words.
+UdpSocket tcp_connect(const NetAddress& peer, int timeout_ms, const char** why);
+// Waits at most timeout_ms until the socket can be read, or written when `writable`.
+WaitResult socket_wait(UdpSocket socket, bool writable, int timeout_ms);
 
 // What udp_receive returns when no datagram was received.
 constexpr long RECEIVE_FAILED = -1;

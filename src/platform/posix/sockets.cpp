@@ -1,4 +1,6 @@
 #include <cerrno>
+#include <cstring>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -91,4 +93,38 @@ long udp_receive(UdpSocket socket, void* data, size_t capacity, NetAddress* from
     }
     from->length = static_cast<int>(message.msg_namelen);
     return got;
+}
+
+UdpSocket tcp_connect(const NetAddress& peer, int timeout_ms, const char** why) {
+    const int fd =
+        socket(is_ipv6(peer) ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    const int on = 1;
+    if (fd < 0 || setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0 ||
+        (connect(fd, as_sockaddr(peer), static_cast<socklen_t>(peer.length)) != 0 &&
+         errno != EINPROGRESS)) {
+        *why = strerror(errno);
+    } else if (socket_wait(fd, true, timeout_ms) != SOCKET_READY) {
+        *why = "no answer within the time limit";
+    } else {
+        int error = 0;
+        socklen_t size = sizeof error;
+        getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size);
+        if (error == 0) {
+            return fd;
+        }
+        *why = strerror(error);
+    }
+    if (fd >= 0) {
+        close(fd);
+    }
+    return NO_SOCKET;
+}
+
+WaitResult socket_wait(UdpSocket socket, bool writable, int timeout_ms) {
+    pollfd watched{static_cast<int>(socket), static_cast<short>(writable ? POLLOUT : POLLIN), 0};
+    const int ready = poll(&watched, 1, timeout_ms);
+    if (ready < 0) {
+        return SOCKET_WAIT_FAILED;
+    }
+    return ready == 0 ? SOCKET_TIMED_OUT : SOCKET_READY;
 }

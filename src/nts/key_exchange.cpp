@@ -1,0 +1,280 @@
+#include "nts/key_exchange.hpp"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "app/config.hpp"
+#include "ntp/escape.hpp"
+#include "ntp/server_text.hpp"
+#include "nts/libraries.hpp"
+#include "platform/monotonic_clock.hpp"
+#include "platform/process.hpp"
+
+namespace {
+
+constexpr int64_t TIME_LIMIT_MS = 5000;
+constexpr size_t RESPONSE_MAX = 16384;
+constexpr unsigned char ALPN[] = {7, 'n', 't', 's', 'k', 'e', '/', '1'};
+constexpr char EXPORTER_LABEL[] = "EXPORTER-network-time-security";
+constexpr size_t TEXT_MAX = 512;
+
+struct Tls {
+    SSL_CTX* context;
+    SSL* ssl;
+    UdpSocket socket;
+    int64_t deadline;
+};
+
+Tls tls;
+uint8_t response_bytes[RESPONSE_MAX];
+KeResponse response;
+
+// Text that may come from the network or the user, printed after `format`'s label as one
+// harmless line.
+void print_escaped(const char* format, const char* text) {
+    char shown[TEXT_MAX * ESCAPED_BYTE_SIZE];
+    escape_text(text, TEXT_MAX, false, shown, sizeof shown);
+    fprintf(ntp_out, format, shown);
+}
+
+bool fail(const char* format, ...) {
+    char reason[TEXT_MAX];
+    va_list arguments;
+    va_start(arguments, format);
+    vsnprintf(reason, sizeof reason, format, arguments);
+    va_end(arguments);
+    print_escaped("## Error ##: NTS-KE %s.\n", reason);
+    return false;
+}
+
+// The TLS library's reason for the last failure, with the certificate's where there is one.
+bool fail_tls(const char* what) {
+    const unsigned long error = nts_lib.ERR_get_error();
+    char reason[256] = "connection closed by the server";
+    if (error != 0) {
+        nts_lib.ERR_error_string_n(error, reason, sizeof reason);
+        // "error:0A000086:SSL routines::certificate verify failed": the words are last.
+        if (const char* words = strrchr(reason, ':')) {
+            memmove(reason, words + 1, strlen(words + 1) + 1);
+        }
+    }
+    const long verified = nts_lib.SSL_get_verify_result(tls.ssl);
+    if (verified != X509_V_OK) {
+        return fail("%s failed: %s (%s)", what, reason,
+                    nts_lib.X509_verify_cert_error_string(verified));
+    }
+    return fail("%s failed: %s", what, reason);
+}
+
+void print_address(const char* label, const NetAddress& address) {
+    char text[ADDRESS_TEXT_SIZE];
+    address_text(address, text, sizeof text);
+    fprintf(ntp_out, "%s = %s, Port = %u\n", label, text, address_port(address));
+}
+
+// The context and the connection's settings: TLS 1.3 only, ALPN ntske/1, the certificate
+// verified against the system's hashed certificate directory (which reads only what a chain
+// needs; the whole bundle file costs tens of milliseconds) and the user's own file, for the name
+// the user gave.
+bool set_up(const char* name) {
+    tls.context = nts_lib.SSL_CTX_new(nts_lib.TLS_client_method());
+    if (tls.context == nullptr) {
+        return fail("cannot set up TLS");
+    }
+    nts_lib.SSL_CTX_load_verify_dir(tls.context, nts_lib.X509_get_default_cert_dir());
+    const char* file = environment_variable("NTS_TRUSTED_CERTS");
+    if (file != nullptr && file[0] != '\0' &&
+        nts_lib.SSL_CTX_load_verify_file(tls.context, file) != 1) {
+        return fail("cannot read trusted certificates from %s", file);
+    }
+    nts_lib.SSL_CTX_set_verify(tls.context, SSL_VERIFY_PEER, nullptr);
+    nts_lib.SSL_CTX_ctrl(tls.context, SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_3_VERSION, nullptr);
+    // Returns 0 on success.
+    const bool alpn = nts_lib.SSL_CTX_set_alpn_protos(tls.context, ALPN, sizeof ALPN) == 0;
+    tls.ssl = nts_lib.SSL_new(tls.context);
+    if (!alpn || tls.ssl == nullptr) {
+        return fail("cannot set up TLS");
+    }
+    // An address is checked against the certificate's addresses, a name against its names.
+    if (nts_lib.X509_VERIFY_PARAM_set1_ip_asc(nts_lib.SSL_get0_param(tls.ssl), name) != 1) {
+        nts_lib.SSL_ctrl(tls.ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+                         const_cast<char*>(name));
+        nts_lib.SSL_set1_host(tls.ssl, name);
+    }
+    return true;
+}
+
+enum Outcome { DONE, FAILED, TIMED_OUT, CLOSED };
+
+// Repeats a TLS call on the non-blocking socket, waiting as the library asks, until it does
+// something or the deadline passes.
+template <typename Call> Outcome repeat(Call call, int* result) {
+    for (;;) {
+        *result = call();
+        if (*result > 0) {
+            return DONE;
+        }
+        const int error = nts_lib.SSL_get_error(tls.ssl, *result);
+        if (error == SSL_ERROR_ZERO_RETURN) {
+            return CLOSED;
+        }
+        if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) {
+            return FAILED;
+        }
+        const int64_t left = tls.deadline - monotonic_milliseconds();
+        if (left <= 0 || socket_wait(tls.socket, error == SSL_ERROR_WANT_WRITE,
+                                     static_cast<int>(left)) != SOCKET_READY) {
+            return TIMED_OUT;
+        }
+    }
+}
+
+bool fail_outcome(Outcome outcome, const char* what) {
+    if (outcome == TIMED_OUT) {
+        return fail("%s: no answer within 5 seconds", what);
+    }
+    return outcome == CLOSED ? fail("%s cut short: the server closed the connection", what)
+                             : fail_tls(what);
+}
+
+bool handshake() {
+    nts_lib.SSL_set_fd(tls.ssl, static_cast<int>(tls.socket));
+    int result = 0;
+    const Outcome outcome = repeat([] { return nts_lib.SSL_connect(tls.ssl); }, &result);
+    if (outcome != DONE) {
+        return fail_outcome(outcome, "TLS handshake");
+    }
+    fprintf(ntp_out, "NTS-KE TLS = %s, %s\n", nts_lib.SSL_get_version(tls.ssl),
+            nts_lib.SSL_CIPHER_get_name(nts_lib.SSL_get_current_cipher(tls.ssl)));
+    X509* certificate = nts_lib.SSL_get1_peer_certificate(tls.ssl);
+    char subject[TEXT_MAX] = "";
+    if (certificate != nullptr) {
+        nts_lib.X509_NAME_oneline(nts_lib.X509_get_subject_name(certificate), subject,
+                                  sizeof subject);
+        nts_lib.X509_free(certificate);
+    }
+    print_escaped("NTS-KE Certificate = %s\n", subject);
+    const unsigned char* selected = nullptr;
+    unsigned selected_length = 0;
+    nts_lib.SSL_get0_alpn_selected(tls.ssl, &selected, &selected_length);
+    if (selected_length != sizeof ALPN - 1 || memcmp(selected, ALPN + 1, selected_length) != 0) {
+        return fail("server did not agree to ntske/1 (ALPN)");
+    }
+    return true;
+}
+
+// Sends the request and reads records up to End of Message; the length of the response, or 0.
+size_t converse() {
+    int written = 0;
+    const Outcome sent = repeat(
+        [] { return nts_lib.SSL_write(tls.ssl, NTS_KE_REQUEST, sizeof NTS_KE_REQUEST); }, &written);
+    if (sent != DONE) {
+        fail_outcome(sent, "request");
+        return 0;
+    }
+    size_t received = 0;
+    for (size_t whole = 0; whole == 0; whole = ke_response_length(response_bytes, received)) {
+        if (received == RESPONSE_MAX) {
+            fail("response longer than %zu bytes", RESPONSE_MAX);
+            return 0;
+        }
+        int got = 0;
+        const Outcome read = repeat(
+            [received] {
+                return nts_lib.SSL_read(tls.ssl, response_bytes + received,
+                                        static_cast<int>(RESPONSE_MAX - received));
+            },
+            &got);
+        if (read != DONE) {
+            fail_outcome(read, "response");
+            return 0;
+        }
+        received += static_cast<size_t>(got);
+    }
+    return ke_response_length(response_bytes, received);
+}
+
+void print_notes() {
+    for (int i = 0; i < response.note_count && i < NTS_KE_NOTES_MAX; ++i) {
+        const KeNote& note = response.notes[i];
+        if (note.warning) {
+            fprintf(ntp_out, "NTS-KE Warning = %u\n", note.value);
+        } else {
+            fprintf(ntp_out, "NTS-KE Unknown Record = %u, Length = %u\n", note.type, note.value);
+        }
+    }
+}
+
+bool take_response(size_t length, const NetAddress& address, NtsSession* session) {
+    const char* rejection = ke_parse_response(response_bytes, length, &response);
+    print_notes();
+    if (rejection != nullptr) {
+        return fail("response rejected: %s", rejection);
+    }
+    fprintf(ntp_out, "NTS-KE Next Protocol = %u (NTPv4)\n", NTS_PROTOCOL_NTPV4);
+    fprintf(ntp_out, "NTS-KE AEAD Algorithm = %u (AEAD_AES_SIV_CMAC_256)\n",
+            NTS_AEAD_AES_SIV_CMAC_256);
+    fprintf(ntp_out, "NTS-KE Cookies = %d\n", response.cookies);
+    memcpy(session->cookie, response.cookie, response.cookie_length);
+    session->cookie_length = response.cookie_length;
+    // Without a server record the NTP server is the key exchange's own address.
+    char host[NTS_HOST_MAX + 1];
+    if (response.server[0] != '\0') {
+        snprintf(host, sizeof host, "%s", response.server);
+    } else {
+        address_text(address, host, sizeof host);
+    }
+    const uint16_t port = response.port != 0 ? response.port : NTP_DEFAULT_PORT;
+    if (!resolve_host(host, port, &session->ntp_server)) {
+        return fail("NTP server %s does not resolve", host);
+    }
+    print_address("NTS-KE NTP Server", session->ntp_server);
+    return true;
+}
+
+bool export_key(uint8_t direction, uint8_t key[NTS_KEY_SIZE]) {
+    const uint8_t context[5] = {0, NTS_PROTOCOL_NTPV4, 0, NTS_AEAD_AES_SIV_CMAC_256, direction};
+    return nts_lib.SSL_export_keying_material(tls.ssl, key, NTS_KEY_SIZE, EXPORTER_LABEL,
+                                              sizeof EXPORTER_LABEL - 1, context, sizeof context,
+                                              1) == 1;
+}
+
+bool exchange_keys(const char* name, const NetAddress& address, NtsSession* session) {
+    if (!set_up(name)) {
+        return false;
+    }
+    tls.deadline = monotonic_milliseconds() + TIME_LIMIT_MS;
+    const char* why = nullptr;
+    tls.socket = tcp_connect(address, static_cast<int>(TIME_LIMIT_MS), &why);
+    if (tls.socket == NO_SOCKET) {
+        return fail("connection failed: %s", why);
+    }
+    print_address("NTS-KE Server", address);
+    if (!handshake()) {
+        return false;
+    }
+    const size_t length = converse();
+    if (length == 0 || !take_response(length, address, session)) {
+        return false;
+    }
+    return (export_key(0, session->c2s_key) && export_key(1, session->s2c_key)) ||
+           fail("key export failed");
+}
+
+} // namespace
+
+bool nts_key_exchange(const char* name, const NetAddress& address, NtsSession* session) {
+    if (const char* missing = nts_libraries_load()) {
+        return fail("%s", missing);
+    }
+    nts_lib.ERR_clear_error();
+    tls = Tls{nullptr, nullptr, NO_SOCKET, 0};
+    const bool exchanged = exchange_keys(name, address, session);
+    nts_lib.SSL_free(tls.ssl);
+    nts_lib.SSL_CTX_free(tls.context);
+    if (tls.socket != NO_SOCKET) {
+        udp_socket_close(tls.socket);
+    }
+    return exchanged;
+}
