@@ -21,29 +21,33 @@ fi
 fail() { failed=$((failed + 1)) && printf 'FAILED %s\n%s\n' "$1" "$out"; }
 linux() { [[ $client != *.exe ]]; }
 
-# serve ADDRESS PORT [OPTION...]: a test server in the background; received: the requests it got.
-serve() {
+# spawn PROGRAM ARGUMENT...: a test server in the background, once it says "ready"; serve
+# ADDRESS PORT [OPTION...]: the NTP test server; received: the requests the last one got.
+spawn() {
     : >"$work/log" # emptied before the server starts, so that no earlier "ready" counts
-    "$here/ntp_test_server.py" "$@" >>"$work/log" &
+    "$@" >>"$work/log" &
     servers="$servers $!"
     timeout 5 sh -c 'until grep -q ready "$0"; do sleep 0.01; done' "$work/log" ||
         { echo "gave up waiting for the test server $*" && exit 1; }
 }
+serve() { spawn "$here/ntp_test_server.py" "$@"; }
 stop() { kill $servers && wait $servers 2>/dev/null; servers=; }
 received() { tail -n +2 "$work/log"; }
 
 # launch VARIABLE=VALUE...: the Linux client with only that environment and TZ=UTC, unable to
-# set the clock.
-launch() { setpriv --bounding-set=-sys_time -- env -i TZ=UTC "$@" $valgrind "$client"; }
+# set the clock; the refused settings it asks for are traced.
+tracer="strace -qq -e trace=clock_settime -o $work/settime"
+launch() { setpriv --bounding-set=-sys_time -- env -i TZ=UTC "$@" $tracer $valgrind "$client"; }
 
 # run VARIABLE=VALUE...: the client, the report (without CRs) in $out, the status in $status,
 # the time in $ms. against 'ADDRESS PORT [OPTION...]' VARIABLE=VALUE...: the same against a test
 # server.
 run() {
-    local start=$(date +%s%N)
+    started=$(date +%s%N)
     out=$(if linux; then launch "$@" 2>&1; else
         env "$@" "$here/wine_run.sh" "$client" 2>/dev/null | tr -d '\r'; fi)
-    status=$? ms=$((($(date +%s%N) - start) / 1000000))
+    status=$? ended=$(date +%s%N)
+    ms=$(((ended - started) / 1000000))
 }
 against() { serve $1; run "${@:2}"; stop; }
 
@@ -56,11 +60,11 @@ has() {
 only() { has "$@" && [ "$(wc -l <<<"$out")" -eq $(($# - 1)) ] || fail "$1: other lines"; }
 
 # complete NAME [PATTERN]: status 0 and a whole report, 24 lines from the server line to the
-# corrected time, the lines "## ..." aside (what each says is the in-process tests' to check);
+# corrected time, the lines "## ..." and "NTS..." aside (what each says is the in-process tests' to check);
 # PATTERN, when given, the line right after the offset's.
 complete() {
     [ "$status" -eq 0 ] || fail "$1: status $status"
-    [ "$(grep -vc '^## ' <<<"$out")" -eq 24 ] && [[ $out =~ ^Server\ Name.*Standard\ Time ]] ||
+    [ "$(grep -Evc '^(## |NTS)' <<<"$out")" -eq 24 ] && [[ $out =~ ^Server\ Name.*Standard\ Time ]] ||
         fail "$1: not a whole report"
     [ $# -eq 1 ] || [[ $(sed -n '/^Local Clock Offset/{n;p}' <<<"$out") =~ ^($2)$ ]] || fail "$1"
 }
@@ -108,16 +112,35 @@ soak() {
 }
 
 REPORTED='System   Time = .*'
+REFUSED='## Error ##: Can NOT Adujust time\.'
 rejected() { echo "## Error ##: Reply rejected \($1\); local time not adjusted\."; }
 
+# stepped NAME [OFFSET]: the last run asked the system once to set the clock, to a reading
+# taken within the run plus OFFSET (seconds and nanoseconds, to 10 ms); without OFFSET, never.
+stepped() {
+    linux || return 0
+    local asked=$(sed -n 's/^clock_settime(CLOCK_REALTIME, {tv_sec=\([0-9]*\), tv_nsec=\([0-9]*\)}.*/\1 \2/p' \
+        "$work/settime")
+    [ -z "${2:-}" ] && { [ -z "$asked" ] || fail "$1: asked to set the clock: $asked"; } && return
+    awk -v s="${asked% *}" -v n="${asked#* }" -v a="$started" -v b="$ended" -v o="$2" 'BEGIN {
+        t = (s - substr(a, 1, 10)) + (n - substr(a, 11)) / 1e9 - o
+        exit !(n < 1e9 && t > -0.01 && t < (b - a) / 1e9 + 0.01) }' || fail "$1: set to $asked"
+}
+
 # check 'SERVER_OPTIONS' STATUS OFFSET PATTERN [IPV6_ADDRESS]: against a server with those
-# options, a run with that status reports OFFSET (to 0.1 s), with PATTERN right after it.
+# options, a run with that status reports OFFSET (to 0.1 s), with PATTERN right after it; asked
+# to set the clock, it tries to only where PATTERN says so.
 check() {
     local address=${5:-127.0.0.1}
     against "$address 2123 $1" "NTP_SERVER_NAME=${5:+[}$address${5:+]}:2123" \
         "STATUS_OF_EXECUTION=$2"
     complete "$1, '$2'" "$4"
     near "$(value 'Local Clock Offset')" "$3" 0.1 || fail "$1, '$2': offset"
+    if [ "$2" = ADJUST_TIME ] && [ "$4" = "$REFUSED" ]; then
+        stepped "$1" "$3"
+    elif [ "$2" = ADJUST_TIME ]; then
+        stepped "$1"
+    fi
 }
 
 # Asked to set the clock, a run passes over datagrams that do not answer its request; asked
@@ -129,7 +152,7 @@ checks() {
     check "" adjust_time 0 "$REPORTED"
     check "" "ADJUST_TIME " 0 "$REPORTED"
     check forged=1 "" 3600 "$REPORTED"
-    check forged=100 ADJUST_TIME 0 "## Error ##: Can NOT Adujust time\\."
+    check "forged=100 offset=86400.25" ADJUST_TIME 86400.25 "$REFUSED"
     # No datagram answers: after the whole wait, the first is reported and rejected.
     check "forged=2 other_port" ADJUST_TIME 3600 \
         "$(rejected "originate timestamp is not our request's")" ::1
@@ -241,6 +264,104 @@ chrony() {
             near "$(value 'Local Clock Offset')" 0 "0.0002+$delay/2" || fail "chronyd: times"
     done
     stop
+}
+
+# NTS against chronyd: its key exchange on 127.0.0.1:4460 names its NTP server as 127.0.0.2, port
+# 11123, where tests/nts_path.py relays to chronyd's own port 11123 on 127.0.0.1, or plays the
+# path's tricks; a misbehaving key exchange is tests/nts_path.py's too. The certificates come
+# from a CA made here; only nts.test (127.0.0.1 in tests/hosts) and 127.0.0.1 are in the server's.
+nts() {
+    [ -x "${SNTP_TEST_CHRONYD:-}" ] || { echo "skipped: no chronyd in SNTP_TEST_CHRONYD"; exit 77; }
+    local key="-newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes"
+    for ca in ca other; do
+        openssl req -x509 $key -days 2 -keyout "$work/$ca.key" -out "$work/$ca.pem" -subj "/CN=$ca"
+    done 2>/dev/null
+    openssl req $key -keyout "$work/server.key" -subj /CN=nts.test 2>/dev/null |
+        openssl x509 -req -CA "$work/ca.pem" -CAkey "$work/ca.key" -days 2 -out "$work/server.pem" \
+            -extfile <(echo subjectAltName=DNS:nts.test,IP:127.0.0.1) 2>/dev/null
+    printf '%s\n' "port 11123" "bindaddress 127.0.0.1" "cmdport 0" "local stratum 8" allow \
+        "pidfile $work/pid" "ntsserverkey $work/server.key" "ntsservercert $work/server.pem" \
+        "ntsdumpdir $work" "ntsntpserver 127.0.0.2" >"$work/conf"
+    "$SNTP_TEST_CHRONYD" -x -d -u root -f "$work/conf" 2>/dev/null &
+    local chronyd=$!
+    timeout 5 sh -c "until [ \$(ss -Htln 'sport = 4460' | wc -l) -ge 1 ]; do sleep 0.05; done" ||
+        { echo "gave up waiting for chronyd's key exchange on port 4460" && exit 1; }
+    nts_rows
+    kill $chronyd
+}
+
+TRUSTED="NTS_TRUSTED_CERTS=$work/ca.pem"
+VERIFIED='NTS Authenticator = verified'
+
+# path MODE VARIABLE=VALUE...: a run through the relay in that mode, asked to set the clock.
+path() {
+    spawn "$here/nts_path.py" relay 127.0.0.2 11123 11123 $1
+    [ $1 != replay ] || run NTP_AUTHENTICATION=NTS $TRUSTED NTP_SERVER_NAME=nts.test
+    run NTP_AUTHENTICATION=NTS $TRUSTED NTP_SERVER_NAME=nts.test STATUS_OF_EXECUTION=ADJUST_TIME
+    stop
+}
+
+# ke_fault NAME REASON VARIABLE=VALUE...: the key exchange fails with REASON, and nothing else
+# happens: no NTP datagram reaches the server the last step started.
+ke_fault() {
+    run NTP_AUTHENTICATION=NTS STATUS_OF_EXECUTION=ADJUST_TIME "${@:3}"
+    has "$1" "## Error ##: NTS-KE $2\." "$EPOCH"
+    [ -z "$(received)" ] || fail "$1: an NTP datagram went out: $(received)"
+    stepped "$1"
+}
+
+nts_rows() {
+    path pass
+    complete "NTS" "$REFUSED"
+    has "NTS" 'NTS-KE Server = 127\.0\.0\.1, Port = 4460' 'NTS-KE TLS = TLSv1\.3, TLS_\w+' \
+        'NTS-KE Certificate = /CN=nts\.test' 'NTS-KE Next Protocol = 0 \(NTPv4\)' \
+        'NTS-KE AEAD Algorithm = 15 \(AEAD_AES_SIV_CMAC_256\)' 'NTS-KE Cookies = 8' \
+        'NTS-KE NTP Server = 127\.0\.0\.2, Port = 11123' ' Version Number \(VN\): 4' \
+        'NTS Extension Field = 0x0104 \(Unique Identifier\), Length = 36' \
+        'NTS Extension Field = 0x0404 \(NTS Authenticator and Encrypted Extension Fields\), Length = [0-9]+' \
+        "$VERIFIED"
+    near "$(value 'Local Clock Offset')" 0 "0.0002+$(value 'Roundtrip Delay')/2" || fail "NTS: offset"
+    stepped "NTS" 0
+    # Version 4 from port 1024; the Unique Identifier, one cookie, the authenticator.
+    local request=$(received)
+    [[ $request =~ ^1024\ 230{78}[0-9a-f]{16}01040024[0-9a-f]{64}0204([0-9a-f]{4}) ]] &&
+        [[ ${request:$((173 + 2 * 0x${BASH_REMATCH[1]}))} =~ ^0404002800100010[0-9a-f]{64}$ ]] ||
+        fail "NTS request: $request"
+    for fault in "alter authenticator does not verify" "strip no authenticator" \
+        "replay Unique Identifier is not our request's" \
+        "nak NTS NAK: the server could not use the cookie"; do
+        path $fault
+        complete "NTS ${fault%% *}" "$(rejected "not authenticated: ${fault#* }")"
+        has "NTS ${fault%% *}" "NTS Authenticator = NOT verified \(${fault#* }\)"
+        stepped "NTS ${fault%% *}"
+    done
+    # A forgery an hour ahead, then the true reply: the true one is taken.
+    path forge
+    complete "NTS forged first" "$REFUSED"
+    has "NTS forged first" "$VERIFIED"
+    stepped "NTS forged first" 0
+    spawn "$here/nts_path.py" relay 127.0.0.2 11123 11123
+    ke_fault "untrusted" 'TLS handshake failed: certificate verify failed \(unable to get local issuer certificate\)' \
+        NTS_TRUSTED_CERTS="$work/other.pem" NTP_SERVER_NAME=nts.test
+    ke_fault "another name" 'TLS handshake failed: certificate verify failed \(hostname mismatch\)' \
+        $TRUSTED NTP_SERVER_NAME=localhost
+    ke_fault "no trust file" "cannot read trusted certificates from $work/none\.pem" \
+        NTS_TRUSTED_CERTS="$work/none.pem" NTP_SERVER_NAME=nts.test
+    ke_fault "refused" 'connection failed: Connection refused' NTP_SERVER_NAME=127.0.0.1:4461
+    stop
+    for fault in "silent TLS handshake: no answer within 5 seconds" \
+        "no_alpn server did not agree to ntske/1 \(ALPN\)" \
+        "error response rejected: server answered Error 1 \(bad request\)" \
+        "no_aead response rejected: no common AEAD algorithm"; do
+        spawn "$here/nts_path.py" ke 4461 "$work/server.pem" "$work/server.key" ${fault%% *}
+        ke_fault "${fault%% *}" "${fault#* }" $TRUSTED NTP_SERVER_NAME=127.0.0.1:4461
+        [ "${fault%% *}" != silent ] || [ "$ms" -ge 4950 ] && [ "$ms" -lt 6500 ] ||
+            fail "silent: $ms ms"
+        stop
+    done
+    run NTP_AUTHENTICATION=nts
+    only "unknown authentication" \
+        '## Error ##: NTP_AUTHENTICATION must be NTS or unset; nothing was sent\.' "$EPOCH"
 }
 
 for group; do "$group" "$client"; done

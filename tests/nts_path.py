@@ -1,0 +1,92 @@
+#!/usr/bin/env python3
+# What stands between the client and an NTS server in the end-to-end runs; it serves until it
+# is killed, and prints "ready", then a line for each NTP request: its source port and its bytes
+# in hex.
+#   nts_path.py relay ADDRESS PORT SERVER_PORT [MODE]
+# An NTP relay on the path from ADDRESS:PORT to 127.0.0.1:SERVER_PORT. MODE: pass (default);
+# alter (one byte of T3); strip (the authenticator removed); replay (the reply relayed before
+# instead of this one); forge (first a reply of its own, an hour ahead, echoing the request but
+# unauthenticated); nak (an NTS NAK instead of the reply).
+#   nts_path.py ke PORT CERT KEY MODE
+# A key exchange server on 127.0.0.1:PORT, which also listens for NTP on 127.0.0.1:123. MODE:
+# silent (accepts and says nothing); no_alpn (selects no ALPN protocol); error (an Error record);
+# no_aead (offers only algorithm 16).
+import select
+import socket
+import ssl
+import sys
+import time
+
+RECORDS = {  # each a whole response: type (critical), length, body; End of Message last
+    "error": bytes.fromhex("80020002 0001 80000000"),
+    "no_aead": bytes.fromhex("80010002 0000 80040002 0010 00050004 c00c1e00 80000000"),
+    "no_alpn": bytes.fromhex("80010002 0000 80040002 000f 00050004 c00c1e00 80000000"),
+}
+
+
+def ntp(seconds):  # Unix seconds as an NTP timestamp
+    return int((seconds + 2208988800) * 2**32).to_bytes(8, "big")
+
+
+def unique_id(request):  # the first extension field, the Unique Identifier
+    return request[48:48 + int.from_bytes(request[50:52], "big")]
+
+
+def relay(address, port, server_port, mode="pass"):
+    client = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    client.bind((address, int(port)))
+    upstream = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    upstream.connect(("127.0.0.1", int(server_port)))
+    print("ready", flush=True)
+    earlier = None
+    while True:
+        request, peer = client.recvfrom(2048)
+        print(peer[1], request.hex(), flush=True)
+        echo = bytes([0x24, 1, 0, 0xEC]) + bytes(8) + b"GPS\0" + ntp(time.time() + 3600)
+        echo += request[40:48] + ntp(time.time() + 3600) * 2 + unique_id(request)
+        if mode == "forge":
+            client.sendto(echo, peer)
+        if mode == "nak":
+            client.sendto(bytes([0x24, 0]) + echo[2:12] + b"NTSN" + echo[16:], peer)
+            continue
+        upstream.send(request)
+        reply = upstream.recv(2048)
+        if mode == "alter":
+            reply = reply[:47] + bytes([reply[47] ^ 1]) + reply[48:]
+        if mode == "strip":
+            reply = reply[:48 + len(unique_id(request))]
+        if mode == "replay":
+            reply, earlier = earlier or reply, reply
+        client.sendto(reply, peer)
+
+
+def key_exchange(port, cert, key, mode):
+    ntp_port = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    ntp_port.bind(("127.0.0.1", 123))
+    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind(("127.0.0.1", int(port)))
+    listener.listen()
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.minimum_version = ssl.TLSVersion.TLSv1_3
+    context.load_cert_chain(cert, key)
+    if mode != "no_alpn":
+        context.set_alpn_protocols(["ntske/1"])
+    print("ready", flush=True)
+    while True:
+        ready, _, _ = select.select([ntp_port] + ([] if mode == "silent" else [listener]), [], [])
+        if ntp_port in ready:
+            request, peer = ntp_port.recvfrom(2048)
+            print(peer[1], request.hex(), flush=True)
+            continue
+        connection, _ = listener.accept()
+        connection.settimeout(5)
+        try:
+            with context.wrap_socket(connection, server_side=True) as tls:
+                tls.recv(1024)
+                tls.sendall(RECORDS[mode])
+        except (OSError, ssl.SSLError):
+            pass
+
+
+{"relay": relay, "ke": key_exchange}[sys.argv[1]](*sys.argv[2:])
