@@ -55,23 +55,30 @@ void discard_pending(UdpSocket socket) {
     }
 }
 
-// The request's Transmit Timestamp is 64 random bits, which no one who did not see the request
-// can echo; the client keeps its own send time, T1, read right before the send. An NTS request
-// is version 4 and carries its fields after the header.
-bool send_request(UdpSocket socket, Exchange* exchange) {
+// The request on the wire: the header, and in an NTS run (version 4) its fields after it; 0 when
+// no random bytes could be had. The Transmit Timestamp is 64 random bits, which no one who did
+// not see the request can echo.
+size_t build_request(Exchange* exchange, uint8_t wire[NTS_REQUEST_MAX]) {
     NtpPacket& request = exchange->request;
     memset(&request, 0, sizeof request);
     request.bytes[NTP_OFFSET_FLAGS] =
         exchange->nts != nullptr ? NTP_V4_REQUEST_FLAGS : NTP_REQUEST_FLAGS;
-    uint8_t wire[NTS_REQUEST_MAX];
-    size_t size = NTP_PACKET_SIZE;
-    if (!random_bytes(ntp_field(request, NTP_OFFSET_TRANSMIT_TIME), NTP_TIMESTAMP_SIZE) ||
-        (exchange->nts != nullptr &&
-         (size = nts_build_request(exchange->nts, request, wire)) == 0)) {
-        return report_failure("## Error ##: Can NOT get random bytes for the request.\n");
+    if (!random_bytes(ntp_field(request, NTP_OFFSET_TRANSMIT_TIME), NTP_TIMESTAMP_SIZE)) {
+        return 0;
     }
-    if (exchange->nts == nullptr) {
-        memcpy(wire, request.bytes, NTP_PACKET_SIZE);
+    if (exchange->nts != nullptr) {
+        return nts_build_request(exchange->nts, request, wire);
+    }
+    memcpy(wire, request.bytes, NTP_PACKET_SIZE);
+    return NTP_PACKET_SIZE;
+}
+
+// The client keeps its own send time, T1, read right before the send.
+bool send_request(UdpSocket socket, Exchange* exchange) {
+    uint8_t wire[NTS_REQUEST_MAX];
+    const size_t size = build_request(exchange, wire);
+    if (size == 0) {
+        return report_failure("## Error ##: Can NOT get random bytes for the request.\n");
     }
     exchange->sent = wall_clock_read();
     if (!udp_send(socket, wire, size)) {

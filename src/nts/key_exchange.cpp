@@ -1,6 +1,5 @@
 #include "nts/key_exchange.hpp"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -38,12 +37,9 @@ void print_escaped(const char* format, const char* text) {
     fprintf(ntp_out, format, shown);
 }
 
-bool fail(const char* format, ...) {
+template <typename... Values> bool fail(const char* format, Values... values) {
     char reason[TEXT_MAX];
-    va_list arguments;
-    va_start(arguments, format);
-    vsnprintf(reason, sizeof reason, format, arguments);
-    va_end(arguments);
+    snprintf(reason, sizeof reason, format, values...);
     print_escaped("## Error ##: NTS-KE %s.\n", reason);
     return false;
 }

@@ -1,7 +1,9 @@
 #include "nts/libraries.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <dlfcn.h>
+#include <iterator>
 
 NtsLibraries nts_lib;
 
@@ -37,11 +39,9 @@ const char* nts_libraries_load() {
     if (nettle == nullptr) {
         return open_failure(NETTLE_LIBRARY);
     }
-#define NTS_LOOK_UP(library, name)                                                                 \
-    if (!look_up(library, #name, &nts_lib.name)) {                                                 \
-        return missing;                                                                            \
-    }
-    NTS_LIBRARY_FUNCTIONS(NTS_LOOK_UP)
+#define NTS_LOOK_UP(library, name) look_up(library, #name, &nts_lib.name),
+    const bool found[] = {NTS_LIBRARY_FUNCTIONS(NTS_LOOK_UP)};
 #undef NTS_LOOK_UP
-    return nullptr;
+    return std::all_of(std::begin(found), std::end(found), [](bool one) { return one; }) ? nullptr
+                                                                                         : missing;
 }
