@@ -4,7 +4,9 @@
 Inside a network namespace of its own (tests/in_netns.sh), interleaved runs of sntp-client,
 `chronyd -Q` (one server, maxsamples 1) and ntpdig
 - against a chronyd on 127.0.0.1:123 that never touches the clock and whose clock is this
-  machine's own, so that the true offset is 0: each run's wall time, peak RSS and offset;
+  machine's own, so that the true offset is 0: each run's wall time, peak RSS and offset; it
+  also serves NTS (its key exchange on port 4460, with a certificate from a CA made here), and
+  sntp-client and `chronyd -Q` ask it with NTS too;
 - against the loopback test server on port 123 injecting +0.250 s and -3.000 s behind a
   symmetric 20 ms round trip: each run's offset, whose error is what it reports less that.
 For each tool it prints the median, 95th percentile and largest |error| of the offset, the
@@ -57,7 +59,13 @@ def number(pattern, text):
 def tools(work):
     """Each tool's command, the pattern of the offset it reports, and its environment."""
     plain = {"PATH": "/usr/sbin:/usr/bin:/bin", "TZ": "UTC"}
+    nts = dict(plain, NTP_AUTHENTICATION="NTS", NTS_TRUSTED_CERTS=f"{work}/ca.pem",
+               NTP_SERVER_NAME="127.0.0.1")
     return {
+        "sntp-client NTS": ([CLIENT], r"Local Clock Offset = (\S+)", nts),
+        "chronyd -Q NTS": ([CHRONYD, "-Q", "-u", "root", "server 127.0.0.1 iburst nts maxsamples 1",
+                            f"ntstrustedcerts {work}/ca.pem", "cmdport 0",
+                            f"pidfile {work}/q.pid"], r"System clock wrong by (\S+) seconds", plain),
         "sntp-client": ([CLIENT], r"Local Clock Offset = (\S+)",
                         dict(plain, NTP_SERVER_NAME="127.0.0.1:123")),
         "ntpdig": (["ntpdig", "127.0.0.1"], r"\) ([+-]\d+\.\d+) \+/-", plain),
@@ -67,10 +75,29 @@ def tools(work):
     }
 
 
+def certificates(work):
+    """A CA and chronyd's certificate for 127.0.0.1, signed by it."""
+    key = ["-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes"]
+    subprocess.run(["openssl", "req", "-x509", *key, "-days", "2", "-keyout", f"{work}/ca.key",
+                    "-out", f"{work}/ca.pem", "-subj", "/CN=bench-ca"], capture_output=True,
+                   check=True)
+    subprocess.run(["openssl", "req", *key, "-keyout", f"{work}/server.key", "-out",
+                    f"{work}/server.csr", "-subj", "/CN=127.0.0.1"], capture_output=True,
+                   check=True)
+    with open(f"{work}/ext", "w") as ext:
+        ext.write("subjectAltName=IP:127.0.0.1\n")
+    subprocess.run(["openssl", "x509", "-req", "-in", f"{work}/server.csr", "-CA",
+                    f"{work}/ca.pem", "-CAkey", f"{work}/ca.key", "-days", "2", "-extfile",
+                    f"{work}/ext", "-out", f"{work}/server.pem"], capture_output=True, check=True)
+
+
 def start_chronyd(work):
+    certificates(work)
     with open(f"{work}/server.conf", "w") as conf:
         conf.write(f"port 123\nbindaddress 127.0.0.1\ncmdport 0\nlocal stratum 8\n"
-                   f"allow 127.0.0.1\npidfile {work}/server.pid\ndriftfile {work}/drift\n")
+                   f"allow 127.0.0.1\npidfile {work}/server.pid\ndriftfile {work}/drift\n"
+                   f"ntsserverkey {work}/server.key\nntsservercert {work}/server.pem\n"
+                   f"ntsdumpdir {work}\n")
     return subprocess.Popen([CHRONYD, "-x", "-d", "-u", "root", "-f", f"{work}/server.conf"],
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
@@ -83,14 +110,15 @@ def wait_for_answers():
     sys.exit("the server on port 123 did not answer")
 
 
-def measure(work, server, truth, with_speed):
-    """RUNS interleaved runs of each tool against the server: per tool, the samples (wall
-    seconds, peak KiB, offset error, round trip) of each run."""
-    measured = {name: [] for name in tools(work)}
+def measure(work, server, truth, with_speed, nts):
+    """RUNS interleaved runs of each tool (with NTS too when nts) against the server: per tool,
+    the samples (wall seconds, peak KiB, offset error, round trip) of each run."""
+    chosen = {name: tool for name, tool in tools(work).items() if nts or "NTS" not in name}
+    measured = {name: [] for name in chosen}
     try:
         wait_for_answers()
         for _ in range(RUNS):  # interleaved, so that drift in the machine's load hits all alike
-            for name, (argv, pattern, env) in tools(work).items():
+            for name, (argv, pattern, env) in chosen.items():
                 seconds, out = run(argv, env)
                 rss = peak_rss(argv, env, work) if with_speed else 0
                 measured[name].append((seconds, rss, number(pattern, out) - truth,
@@ -141,14 +169,15 @@ def main():
     accuracy = ["| server | tool | runs | median \\|error\\| (µs) | 95th percentile (µs) | "
                 "largest (µs) | smallest round trip (µs) |", "|---|---|---|---|---|---|---|"]
     with tempfile.TemporaryDirectory() as work:
-        measured = measure(work, start_chronyd(work), 0, with_speed=True)
+        measured = measure(work, start_chronyd(work), 0, with_speed=True, nts=True)
         speed = speed_rows(measured)
         accuracy += accuracy_rows("chronyd", measured)
         for offset in INJECTED:
             server = subprocess.Popen([TEST_SERVER, "127.0.0.1", "123", f"offset={offset}",
                                        f"delay={DELAY}"], stdout=subprocess.DEVNULL)
             accuracy += accuracy_rows(f"test server, {offset:+.3f} s",
-                                      measure(work, server, offset, with_speed=False))
+                                      measure(work, server, offset, with_speed=False,
+                                              nts=False))
     lines = [f"# sntp-client benchmark, {time.strftime('%Y-%m-%d')}, {os.cpu_count()} cores", "",
              f"sntp-client loads: {libraries()}", "",
              f"## Whole runs against a loopback chronyd, {RUNS} each, interleaved", "", *speed,
