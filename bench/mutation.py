@@ -42,7 +42,7 @@ MUTANTS = [  # (file, text, its faulty replacement)
  ('src/ntp/reply_check.cpp', 'NTP_OFFSET_ROOT_DISPERSION)) + precision(reply);', 'NTP_OFFSET_ROOT_DISPERSION));'),
  ('src/clock/adjust.cpp', 'unix_seconds >= 0 &&', 'unix_seconds > 0 &&'),
  ('src/ntp/exchange.cpp', 'NTP_OFFSET_TRANSMIT_TIME), NTP_TIMESTAMP_SIZE)) {', 'NTP_OFFSET_TRANSMIT_TIME), NTP_TIMESTAMP_SIZE - 2)) {'),
- ('src/ntp/exchange.cpp', 'if (!exchange->adjust || stranger_rejection(*exchange) == nullptr) {', 'if (true) {'),
+ ('src/ntp/exchange.cpp', 'return !exchange.adjust || stranger_rejection(exchange) == nullptr;', 'return true;'),
  ('src/ntp/exchange.cpp', 'constexpr int MOST = 256;', 'constexpr int MOST = 0;'),
  ('src/ntp/exchange.cpp', 'constexpr int REPLY_WAIT_MS = 3000;', 'constexpr int REPLY_WAIT_MS = 2000;'),
  ('src/ntp/exchange.cpp', 'unix_seconds(exchange.reply.arrived) + offset;', 'unix_seconds(exchange.reply.arrived) - offset;'),
@@ -59,6 +59,16 @@ MUTANTS = [  # (file, text, its faulty replacement)
  ('src/platform/addresses.cpp', 'return one.sin6_port == other.sin6_port &&', 'return'),
  ('src/ntp/escape.cpp', '(byte == \'\\\\\' ? "\\\\\\\\" : "%c")', '(byte == \'\\\\\' ? "%c" : "%c")'),
  ('src/ntp/reply_check.cpp', 'if (stratum == STRATUM_KISS) {', 'if (stratum == 99) {'),
+ ('src/nts/key_exchange.cpp', 'SSL_CTX_set_verify(tls.context, SSL_VERIFY_PEER, nullptr)', 'SSL_CTX_set_verify(tls.context, SSL_VERIFY_NONE, nullptr)'),
+ ('src/nts/key_exchange.cpp', 'if (selected_length != sizeof ALPN - 1 ||', 'if (selected_length == 99 &&'),
+ ('src/nts/key_exchange.cpp', 'export_key(0, session->c2s_key) && export_key(1, session->s2c_key)', 'export_key(0, session->c2s_key) && export_key(0, session->s2c_key)'),
+ ('src/nts/ke_records.cpp', 'if (critical) {', 'if (false) {'),
+ ('src/nts/ke_records.cpp', 'return response.cookies == 0 ? "no cookie" : nullptr;', 'return nullptr;'),
+ ('src/nts/authenticator.cpp', 'if (authenticator != &fields.fields[fields.count - 1]) {', 'if (false) {'),
+ ('src/nts/authenticator.cpp', 'if (!echoes(*unique_id, datagram, session.unique_id)) {', 'if (false) {'),
+ ('src/nts/authenticator.cpp', 'if (is_nak(datagram)) {', 'if (false) {'),
+ ('src/nts/fields.cpp', 'field_length % 4 != 0 ||', ''),
+ ('src/ntp/exchange.cpp', 'return authentication_rejection(exchange) == nullptr;', 'return stranger_rejection(exchange) == nullptr;'),
 ]
 
 

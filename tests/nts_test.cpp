@@ -63,8 +63,7 @@ TEST(KeRecords, ResponsesAndWhyTheyFail) {
         EXPECT_STREQ(got, reason) << hex;
         // A whole response is found where it ends, and no sooner.
         const bool whole = hex.find("8000 00") != std::string::npos;
-        EXPECT_EQ(ke_response_length(response.data(), response.size()),
-                  whole ? response.size() : 0)
+        EXPECT_EQ(ke_response_length(response.data(), response.size()), whole ? response.size() : 0)
             << hex;
         for (size_t cut = 0; whole && cut < response.size(); ++cut) {
             EXPECT_EQ(ke_response_length(response.data(), cut), 0u) << hex << " cut at " << cut;
@@ -140,7 +139,8 @@ TEST(ExtensionFields, AuthenticatorLengthsFitTheField) {
         AuthenticatorParts parts{};
         EXPECT_EQ(authenticator_parts(datagram.data(), fields.fields[0], &parts), fits) << hex;
         if (fits) {
-            EXPECT_EQ(parts.ciphertext + parts.ciphertext_length, datagram.data() + datagram.size());
+            EXPECT_EQ(parts.ciphertext + parts.ciphertext_length,
+                      datagram.data() + datagram.size());
         }
     }
 }

@@ -29,19 +29,23 @@ Tls tls;
 uint8_t response_bytes[RESPONSE_MAX];
 KeResponse response;
 
-// Text that may come from the network or the user, printed after `format`'s label as one
-// harmless line.
+// Prints text that may come from the network or the user through format, escaped, so that it
+// stays one harmless line.
 void print_escaped(const char* format, const char* text) {
     char shown[TEXT_MAX * ESCAPED_BYTE_SIZE];
     escape_text(text, TEXT_MAX, false, shown, sizeof shown);
     fprintf(ntp_out, format, shown);
 }
 
+bool fail(const char* reason) {
+    print_escaped("## Error ##: NTS-KE %s.\n", reason);
+    return false;
+}
+
 template <typename... Values> bool fail(const char* format, Values... values) {
     char reason[TEXT_MAX];
     snprintf(reason, sizeof reason, format, values...);
-    print_escaped("## Error ##: NTS-KE %s.\n", reason);
-    return false;
+    return fail(reason);
 }
 
 // The TLS library's reason for the last failure, with the certificate's where there is one.
@@ -262,7 +266,7 @@ bool exchange_keys(const char* name, const NetAddress& address, NtsSession* sess
 
 bool nts_key_exchange(const char* name, const NetAddress& address, NtsSession* session) {
     if (const char* missing = nts_libraries_load()) {
-        return fail("%s", missing);
+        return fail(missing);
     }
     nts_lib.ERR_clear_error();
     tls = Tls{nullptr, nullptr, NO_SOCKET, 0};
