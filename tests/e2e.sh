@@ -314,51 +314,62 @@ ke_fault() {
     stepped "$1"
 }
 
+# nts_fault MODE REASON: through the relay in that mode, the reply is not authenticated and
+# does not step the clock.
+nts_fault() {
+    path $1
+    complete "NTS $1" "$(rejected "not authenticated: $2")"
+    has "NTS $1" "NTS Authenticator = NOT verified \($2\)"
+    stepped "NTS $1"
+}
+
 nts_rows() {
-    # Named by its address, which the certificate also holds; only to report.
+    # Named by its address, which the certificate also holds; only to report. The CA stands in
+    # the system's store for this run alone (Wine takes it from there into Windows' ROOT store).
+    mkdir "$work/certs" && cp "$work/ca.pem" "$work/certs" && openssl rehash "$work/certs" &&
+        mount --bind "$work/certs" /etc/ssl/certs || fail "no system store to stand in for"
     spawn "$here/nts_path.py" relay 127.0.0.2 11123 11123
-    run NTP_AUTHENTICATION=NTS $TRUSTED NTP_SERVER_NAME=127.0.0.1
+    run NTP_AUTHENTICATION=NTS NTP_SERVER_NAME=127.0.0.1
     stop
+    umount /etc/ssl/certs
     complete "NTS report only" "$REPORTED"
-    has "NTS report only" "$VERIFIED"
-    path pass
-    complete "NTS" "$REFUSED"
-    has "NTS" 'NTS-KE Server = 127\.0\.0\.1, Port = 4460' 'NTS-KE TLS = TLSv1\.3, TLS_\w+' \
+    has "NTS report only" 'NTS-KE Server = 127\.0\.0\.1, Port = 4460' 'NTS-KE TLS = TLSv1\.3, TLS_\w+' \
         'NTS-KE Certificate = /CN=nts\.test' 'NTS-KE Next Protocol = 0 \(NTPv4\)' \
         'NTS-KE AEAD Algorithm = 15 \(AEAD_AES_SIV_CMAC_256\)' 'NTS-KE Cookies = 8' \
         'NTS-KE NTP Server = 127\.0\.0\.2, Port = 11123' ' Version Number \(VN\): 4' \
         'NTS Extension Field = 0x0104 \(Unique Identifier\), Length = 36' \
         'NTS Extension Field = 0x0404 \(NTS Authenticator and Encrypted Extension Fields\), Length = [0-9]+' \
         "$VERIFIED"
-    near "$(value 'Local Clock Offset')" 0 "0.0002+$(value 'Roundtrip Delay')/2" || fail "NTS: offset"
-    stepped "NTS" 0
-    # Version 4 from port 1024; the Unique Identifier, one cookie, the authenticator.
-    local request=$(received)
-    [[ $request =~ ^1024\ 230{78}[0-9a-f]{16}01040024[0-9a-f]{64}0204([0-9a-f]{4}) ]] &&
-        [[ ${request:$((173 + 2 * 0x${BASH_REMATCH[1]}))} =~ ^0404002800100010[0-9a-f]{64}$ ]] ||
-        fail "NTS request: $request"
-    for fault in "alter authenticator does not verify" "strip no authenticator" \
-        "replay Unique Identifier is not our request's" \
-        "nak NTS NAK: the server could not use the cookie"; do
-        path $fault
-        complete "NTS ${fault%% *}" "$(rejected "not authenticated: ${fault#* }")"
-        has "NTS ${fault%% *}" "NTS Authenticator = NOT verified \(${fault#* }\)"
-        stepped "NTS ${fault%% *}"
-    done
-    # A forgery an hour ahead, then the true reply: the true one is taken.
-    path forge
-    complete "NTS forged first" "$REFUSED"
-    has "NTS forged first" "$VERIFIED"
-    stepped "NTS forged first" 0
+    near "$(value 'Local Clock Offset')" 0 "0.0005+$(value 'Roundtrip Delay')/2" || fail "NTS: offset"
+    nts_fault alter "authenticator does not verify"
     spawn "$here/nts_path.py" relay 127.0.0.2 11123 11123
     ke_fault "untrusted" 'TLS handshake failed: certificate verify failed \(unable to get local issuer certificate\)' \
         NTS_TRUSTED_CERTS="$work/other.pem" NTP_SERVER_NAME=nts.test
+    linux || { stop && return 0; }
     ke_fault "another name" 'TLS handshake failed: certificate verify failed \(hostname mismatch\)' \
         $TRUSTED NTP_SERVER_NAME=localhost
     ke_fault "no trust file" "cannot read trusted certificates from $work/none\.pem" \
         NTS_TRUSTED_CERTS="$work/none.pem" NTP_SERVER_NAME=nts.test
     ke_fault "refused" 'connection failed: Connection refused' NTP_SERVER_NAME=127.0.0.1:4461
     stop
+    # Named by its name; asked to set the clock, which it tries to.
+    path pass
+    complete "NTS" "$REFUSED"
+    has "NTS" "$VERIFIED"
+    stepped "NTS" 0
+    # Version 4 from port 1024; the Unique Identifier, one cookie, the authenticator.
+    local request=$(received)
+    [[ $request =~ ^1024\ 230{78}[0-9a-f]{16}01040024[0-9a-f]{64}0204([0-9a-f]{4}) ]] &&
+        [[ ${request:$((173 + 2 * 0x${BASH_REMATCH[1]}))} =~ ^0404002800100010[0-9a-f]{64}$ ]] ||
+        fail "NTS request: $request"
+    nts_fault strip "no authenticator"
+    nts_fault replay "Unique Identifier is not our request's"
+    nts_fault nak "NTS NAK: the server could not use the cookie"
+    # A forgery an hour ahead, then the true reply: the true one is taken.
+    path forge
+    complete "NTS forged first" "$REFUSED"
+    has "NTS forged first" "$VERIFIED"
+    stepped "NTS forged first" 0
     for fault in "silent TLS handshake: no answer within 5 seconds" \
         "no_alpn server did not agree to ntske/1 \(ALPN\)" \
         "error response rejected: server answered Error 1 \(bad request\)" \

@@ -74,15 +74,14 @@ void print_address(const char* label, const NetAddress& address) {
 }
 
 // The context and the connection's settings: TLS 1.3 only, ALPN ntske/1, the certificate
-// verified against the system's hashed certificate directory (which reads only what a chain
-// needs; the whole bundle file costs tens of milliseconds) and the user's own file, for the name
-// the user gave.
+// verified against the system's trusted roots and the user's own file, for the name the user
+// gave.
 bool set_up(const char* name) {
     tls.context = nts_lib.SSL_CTX_new(nts_lib.TLS_client_method());
     if (tls.context == nullptr) {
         return fail("cannot set up TLS");
     }
-    nts_lib.SSL_CTX_load_verify_dir(tls.context, nts_lib.X509_get_default_cert_dir());
+    trust_system_roots(tls.context);
     const char* file = environment_variable("NTS_TRUSTED_CERTS");
     if (file != nullptr && file[0] != '\0' &&
         nts_lib.SSL_CTX_load_verify_file(tls.context, file) != 1) {

@@ -6,7 +6,7 @@
 #include <openssl/x509v3.h>
 
 // The functions of OpenSSL (TLS, certificates, the key export) and nettle (AES-SIV) that NTS
-// uses, one table. A plain run never fills it, so it never loads either library.
+// uses, one table. A plain run never fills it, so on Linux it never loads either library.
 #define NTS_LIBRARY_FUNCTIONS(F)                                                                   \
     F(ssl, TLS_client_method)                                                                      \
     F(ssl, SSL_CTX_new)                                                                            \
@@ -60,6 +60,9 @@ struct NtsLibraries {
 // Filled by nts_libraries_load.
 extern NtsLibraries nts_lib;
 
-// Loads both libraries and looks up every function of the table; nullptr when all are
-// there, otherwise what is missing, in words.
+// What each system gives NTS (src/platform/*/tls_library.cpp, trust_store.cpp).
+// Fills the table: on Linux it loads both libraries and looks up every function, on Windows
+// the build has linked them in. nullptr when all are there, otherwise what is missing, in words.
 const char* nts_libraries_load();
+// Adds the system's trusted root certificates to the context's.
+void trust_system_roots(SSL_CTX* context);

@@ -83,3 +83,64 @@ long udp_receive(UdpSocket socket, void* data, size_t capacity, NetAddress* from
         return RECEIVE_FAILED;
     }
 }
+
+namespace {
+
+const char* connect_failure(int error) {
+    switch (error) {
+    case WSAECONNREFUSED:
+        return "Connection refused";
+    case WSAENETUNREACH:
+    case WSAEHOSTUNREACH:
+        return "No route to host";
+    default:
+        return "the system refused the connection";
+    }
+}
+
+} // namespace
+
+UdpSocket tcp_connect(const NetAddress& peer, int timeout_ms, const char** why) {
+    const SOCKET opened = socket(is_ipv6(peer) ? AF_INET6 : AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (opened == INVALID_SOCKET) {
+        *why = "no socket";
+        return NO_SOCKET;
+    }
+    u_long nonblocking = 1;
+    const BOOL on = TRUE;
+    ioctlsocket(opened, FIONBIO, &nonblocking);
+    setsockopt(opened, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+    int error = 0;
+    if (connect(opened, as_sockaddr(peer), peer.length) != 0 &&
+        (error = WSAGetLastError()) != WSAEWOULDBLOCK) {
+        *why = connect_failure(error);
+    } else if (socket_wait(static_cast<UdpSocket>(opened), true, timeout_ms) != SOCKET_READY) {
+        *why = "no answer within the time limit";
+    } else {
+        int size = sizeof error;
+        getsockopt(opened, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size);
+        if (error == 0) {
+            return static_cast<UdpSocket>(opened);
+        }
+        *why = connect_failure(error);
+    }
+    closesocket(opened);
+    return NO_SOCKET;
+}
+
+// A failed connect is told in the exception set, not the writable one.
+WaitResult socket_wait(UdpSocket socket, bool writable, int timeout_ms) {
+    fd_set ready;
+    fd_set failed;
+    FD_ZERO(&ready);
+    FD_ZERO(&failed);
+    FD_SET(handle(socket), &ready);
+    FD_SET(handle(socket), &failed);
+    timeval wait{timeout_ms / 1000, timeout_ms % 1000 * 1000};
+    const int count =
+        select(0, writable ? nullptr : &ready, writable ? &ready : nullptr, &failed, &wait);
+    if (count == SOCKET_ERROR) {
+        return SOCKET_WAIT_FAILED;
+    }
+    return count == 0 ? SOCKET_TIMED_OUT : SOCKET_READY;
+}
