@@ -62,14 +62,14 @@ MUTANTS = [  # (file, text, its faulty replacement)
  ('src/nts/key_exchange.cpp', 'SSL_CTX_set_verify(tls.context, SSL_VERIFY_PEER, nullptr)', 'SSL_CTX_set_verify(tls.context, SSL_VERIFY_NONE, nullptr)'),
  ('src/nts/key_exchange.cpp', 'if (selected_length != sizeof ALPN - 1 ||', 'if (selected_length == 99 &&'),
  ('src/nts/key_exchange.cpp', 'export_key(0, session->c2s_key) && export_key(1, session->s2c_key)', 'export_key(0, session->c2s_key) && export_key(0, session->s2c_key)'),
- ('src/nts/ke_records.cpp', 'if (critical) {', 'if (false) {'),
+ ('src/nts/ke_records.cpp', 'if (critical) {', 'if (critical && type == 0) {'),
  ('src/nts/ke_records.cpp', 'return response.cookies == 0 ? "no cookie" : nullptr;', 'return nullptr;'),
  ('src/nts/authenticator.cpp', 'if (authenticator != &fields.fields[fields.count - 1]) {', 'if (false) {'),
- ('src/nts/authenticator.cpp', 'if (!echoes(*unique_id, datagram, session.unique_id)) {', 'if (false) {'),
- ('src/nts/authenticator.cpp', 'if (is_nak(datagram)) {', 'if (false) {'),
+ ('src/nts/authenticator.cpp', 'if (!echoes(*unique_id, datagram, session.unique_id)) {', 'if (!echoes(*unique_id, datagram, session.unique_id) && false) {'),
+ ('src/nts/authenticator.cpp', 'if (is_nak(datagram)) {', 'if (is_nak(datagram) && false) {'),
  ('src/nts/fields.cpp', 'field_length % 4 != 0 ||', ''),
  ('src/ntp/exchange.cpp', 'return authentication_rejection(exchange) == nullptr;', 'return stranger_rejection(exchange) == nullptr;'),
- ('src/platform/posix/trust_store.cpp', 'nts_lib.SSL_CTX_load_verify_dir(context, nts_lib.X509_get_default_cert_dir());', ''),
+ ('src/platform/posix/trust_store.cpp', 'nts_lib.SSL_CTX_load_verify_dir(context, nts_lib.X509_get_default_cert_dir());', 'nts_lib.SSL_CTX_load_verify_dir(context, "/nowhere");'),
 ]
 
 
