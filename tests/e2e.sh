@@ -351,6 +351,11 @@ nts_rows() {
     ke_fault "no trust file" "cannot read trusted certificates from $work/none\.pem" \
         NTS_TRUSTED_CERTS="$work/none.pem" NTP_SERVER_NAME=nts.test
     ke_fault "refused" 'connection failed: Connection refused' NTP_SERVER_NAME=127.0.0.1:4461
+    # Without nettle (its file empty for this run), NTS cannot start.
+    local nettle=$(ldconfig -p | sed -n 's/.*libnettle\.so\.8 .*=> //p' | head -n 1)
+    mount --bind /dev/null "$nettle" || fail "no libnettle.so.8 to hide"
+    ke_fault "no nettle" 'cannot load libnettle\.so\.8 \(.*\)' $TRUSTED NTP_SERVER_NAME=nts.test
+    umount "$nettle"
     stop
     # Named by its name; asked to set the clock, which it tries to.
     path pass

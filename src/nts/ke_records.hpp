@@ -12,7 +12,7 @@ constexpr uint16_t NTS_AEAD_AES_SIV_CMAC_256 = 15;
 constexpr size_t NTS_COOKIE_MAX = 512;
 constexpr size_t NTS_HOST_MAX = 255;
 // The records a response may carry that are only reported: warnings and unknown ones.
-constexpr int NTS_KE_NOTES_MAX = 8;
+constexpr int NTS_KE_NOTES_MAX = 64;
 
 // Next Protocol [NTPv4], AEAD Algorithm [AES-SIV-CMAC-256], End of Message.
 constexpr size_t NTS_KE_REQUEST_SIZE = 16;
