@@ -123,7 +123,7 @@ rejected() { echo "## Error ##: Reply rejected \($1\); local time not adjusted\.
 # taken within the run plus OFFSET (seconds and nanoseconds, to 10 ms); without OFFSET, never.
 stepped() {
     linux || return 0
-    local asked=$(sed -n 's/^clock_settime(CLOCK_REALTIME, {tv_sec=\([0-9]*\), tv_nsec=\([0-9]*\)}.*/\1 \2/p' \
+    local asked=$(sed -n 's/^[a-z_]*.CLOCK_REALTIME, {tv_sec=\([0-9]*\), tv_nsec=\([0-9]*\)}.*/\1 \2/p' \
         "$work/settime")
     [ -z "${2:-}" ] && { [ -z "$asked" ] || fail "$1: asked to set the clock: $asked"; } && return
     awk -v s="${asked% *}" -v n="${asked#* }" -v a="$started" -v b="$ended" -v o="$2" 'BEGIN {
@@ -351,11 +351,14 @@ nts_rows() {
     ke_fault "no trust file" "cannot read trusted certificates from $work/none\.pem" \
         NTS_TRUSTED_CERTS="$work/none.pem" NTP_SERVER_NAME=nts.test
     ke_fault "refused" 'connection failed: Connection refused' NTP_SERVER_NAME=127.0.0.1:4461
-    # Without nettle (its file empty for this run), NTS cannot start.
+    # Without nettle (its file empty for this run), NTS cannot start. Not under valgrind: the
+    # system's loader leaks the path of a library it failed to load.
     local nettle=$(ldconfig -p | sed -n 's/.*libnettle\.so\.8 .*=> //p' | head -n 1)
-    mount --bind /dev/null "$nettle" || fail "no libnettle.so.8 to hide"
-    ke_fault "no nettle" 'cannot load libnettle\.so\.8 \(.*\)' $TRUSTED NTP_SERVER_NAME=nts.test
-    umount "$nettle"
+    if [ -z "$valgrind" ]; then
+        mount --bind /dev/null "$nettle" || fail "no libnettle.so.8 to hide"
+        ke_fault "no nettle" 'cannot load libnettle\.so\.8 \(.*\)' $TRUSTED NTP_SERVER_NAME=nts.test
+        umount "$nettle"
+    fi
     stop
     # Named by its name; asked to set the clock, which it tries to.
     path pass
