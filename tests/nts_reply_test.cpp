@@ -34,6 +34,8 @@ TEST(NtsReply, OnlyOurAuthenticatedReplyPasses) {
     size_t length = sealed_reply(session, session.s2c_key, reply);
     EXPECT_EQ(nts_rejection(session, reply, length), nullptr);
     EXPECT_STREQ(nts_rejection(session, reply, 47), "shorter than an NTP header");
+    EXPECT_STREQ(nts_rejection(session, reply, NTP_DATAGRAM_MAX + 1),
+                 "longer than a reply is read");
     // What follows the authenticator is not covered by it.
     const uint8_t nothing[1] = {};
     const size_t longer = append_field(reply, length, sizeof reply, 0x0304, nothing, 0);

@@ -80,6 +80,10 @@ const char* nts_rejection(const NtsSession& session, const uint8_t* datagram, si
     if (length < NTP_PACKET_SIZE) {
         return "shorter than an NTP header";
     }
+    // What it decrypts must fit its buffer.
+    if (length > NTP_DATAGRAM_MAX) {
+        return "longer than a reply is read";
+    }
     ExtensionFields fields{};
     walk_fields(datagram, length, &fields);
     if (fields.malformed != nullptr) {

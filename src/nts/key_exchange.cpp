@@ -95,13 +95,15 @@ bool set_up(const char* name) {
     if (!alpn || tls.ssl == nullptr) {
         return fail("cannot set up TLS");
     }
-    // An address is checked against the certificate's addresses, a name against its names.
-    if (nts_lib.X509_VERIFY_PARAM_set1_ip_asc(nts_lib.SSL_get0_param(tls.ssl), name) != 1) {
-        nts_lib.SSL_ctrl(tls.ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
-                         const_cast<char*>(name));
-        nts_lib.SSL_set1_host(tls.ssl, name);
+    // An address is checked against the certificate's addresses, a name against its names; a
+    // name that cannot be checked ends the exchange rather than go unchecked.
+    if (nts_lib.X509_VERIFY_PARAM_set1_ip_asc(nts_lib.SSL_get0_param(tls.ssl), name) == 1) {
+        return true;
     }
-    return true;
+    nts_lib.SSL_ctrl(tls.ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+                     const_cast<char*>(name));
+    return nts_lib.SSL_set1_host(tls.ssl, name) == 1 ||
+           fail("cannot check a certificate for %s", name);
 }
 
 enum Outcome { DONE, FAILED, TIMED_OUT, CLOSED };
