@@ -297,9 +297,11 @@ nts() {
 TRUSTED="NTS_TRUSTED_CERTS=$work/ca.pem"
 VERIFIED='NTS Authenticator = verified'
 
-# path MODE VARIABLE=VALUE...: a run through the relay in that mode, asked to set the clock.
+# relay [MODE]: the path from the NTP server the key exchange names to chronyd. path MODE: a run
+# through it in that mode, asked to set the clock.
+relay() { spawn "$here/nts_path.py" relay 127.0.0.2 11123 11123 "$@"; }
 path() {
-    spawn "$here/nts_path.py" relay 127.0.0.2 11123 11123 $1
+    relay $1
     [ $1 != replay ] || run NTP_AUTHENTICATION=NTS $TRUSTED NTP_SERVER_NAME=nts.test
     run NTP_AUTHENTICATION=NTS $TRUSTED NTP_SERVER_NAME=nts.test STATUS_OF_EXECUTION=ADJUST_TIME
     stop
@@ -328,7 +330,7 @@ nts_rows() {
     # the system's store for this run alone (Wine takes it from there into Windows' ROOT store).
     mkdir "$work/certs" && cp "$work/ca.pem" "$work/certs" && openssl rehash "$work/certs" &&
         mount --bind "$work/certs" /etc/ssl/certs || fail "no system store to stand in for"
-    spawn "$here/nts_path.py" relay 127.0.0.2 11123 11123
+    relay
     run NTP_AUTHENTICATION=NTS NTP_SERVER_NAME=127.0.0.1
     stop
     umount /etc/ssl/certs
@@ -342,7 +344,7 @@ nts_rows() {
         "$VERIFIED"
     near "$(value 'Local Clock Offset')" 0 "0.0005+$(value 'Roundtrip Delay')/2" || fail "NTS: offset"
     nts_fault alter "authenticator does not verify"
-    spawn "$here/nts_path.py" relay 127.0.0.2 11123 11123
+    relay
     ke_fault "untrusted" 'TLS handshake failed: certificate verify failed \(unable to get local issuer certificate\)' \
         NTS_TRUSTED_CERTS="$work/other.pem" NTP_SERVER_NAME=nts.test
     linux || { stop && return 0; }

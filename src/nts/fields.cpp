@@ -3,17 +3,9 @@
 #include <cstring>
 
 #include "ntp/packet.hpp"
+#include "nts/big_endian.hpp"
 
 namespace {
-
-uint16_t u16(const uint8_t* bytes) {
-    return static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
-}
-
-void put_u16(uint8_t* bytes, size_t value) {
-    bytes[0] = static_cast<uint8_t>(value >> 8);
-    bytes[1] = static_cast<uint8_t>(value);
-}
 
 size_t padded(size_t length) {
     return (length + 3) & ~static_cast<size_t>(3);

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "nts/big_endian.hpp"
+
 const uint8_t NTS_KE_REQUEST[NTS_KE_REQUEST_SIZE] = {
     0x80, 0x01, 0x00, 0x02, 0x00, 0x00, // Next Protocol, critical: NTPv4
     0x80, 0x04, 0x00, 0x02, 0x00, 0x0F, // AEAD Algorithm, critical: AES-SIV-CMAC-256
@@ -25,10 +27,6 @@ enum RecordType : uint16_t {
 constexpr size_t HEADER_SIZE = 4;
 
 char reason[96];
-
-uint16_t u16(const uint8_t* bytes) {
-    return static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
-}
 
 const char* because(const char* format, unsigned value) {
     snprintf(reason, sizeof reason, format, value);
