@@ -12,7 +12,10 @@ import sys
 import time
 
 MUTANTS = [  # (file, text, its faulty replacement)
- ('src/platform/posix/sockets.cpp', 'return errno == ECONNREFUSED ? RECEIVE_REFUSED : RECEIVE_FAILED;', 'return RECEIVE_FAILED;'),
+ ('src/platform/posix/sockets.cpp', 'return from_icmp(errno) ? RECEIVE_NETWORK_ERROR : RECEIVE_FAILED;', 'return RECEIVE_FAILED;'),
+ ('src/platform/posix/sockets.cpp', 'case EPROTO:', 'case EILSEQ:'),
+ ('src/platform/posix/sockets.cpp', '&message, MSG_TRUNC);', '&message, 0);'),
+ ('src/platform/posix/name_lookup.cpp', 'NAME_LOOKUP_LIMIT_MS) == 1', '-1) == 1'),
  ('src/ntp/timestamp.cpp', 'static_cast<double>(static_cast<int64_t>(later - earlier))', 'static_cast<double>(later - earlier)'),
  ('src/ntp/timestamp.cpp', 'ntp_difference(t3, t4)) * 0.5;', 'ntp_difference(t3, t4)) * 2;'),
  ('src/ntp/timestamp.cpp', 't1) - ntp_difference(t3, t2);', 't1) - ntp_difference(t2, t3);'),
@@ -69,6 +72,10 @@ MUTANTS = [  # (file, text, its faulty replacement)
  ('src/nts/authenticator.cpp', 'if (is_nak(datagram)) {', 'if (is_nak(datagram) && false) {'),
  ('src/nts/fields.cpp', 'field_length % 4 != 0 ||', ''),
  ('src/ntp/exchange.cpp', 'return authentication_rejection(exchange) == nullptr;', 'return stranger_rejection(exchange) == nullptr;'),
+ ('src/nts/key_exchange.cpp', 'SSL_CTRL_CLEAR_MODE, SSL_MODE_AUTO_RETRY', 'SSL_CTRL_MODE, SSL_MODE_AUTO_RETRY'),
+ ('src/nts/key_exchange.cpp', 'if (is_address_literal(name)) {', 'if (false) {'),
+ ('src/nts/key_exchange.cpp', 'if (const char* why = not_a_regular_file(file)) {', 'if (const char* why = nullptr) {'),
+ ('src/ntp/exchange.cpp', 'report_unauthenticated(exchange.adjust, unauthenticated);\n            return 0;', 'report_unauthenticated(exchange.adjust, unauthenticated);'),
  ('src/platform/posix/trust_store.cpp', 'nts_lib.SSL_CTX_load_verify_dir(context, nts_lib.X509_get_default_cert_dir());', 'nts_lib.SSL_CTX_load_verify_dir(context, "/nowhere");'),
 ]
 

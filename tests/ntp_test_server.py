@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 # The loopback NTP server of the end-to-end runs; it serves until it is killed.
 #   ntp_test_server.py ADDRESS PORT [offset=SECONDS] [delay=SECONDS] [forged=COUNT] [other_port]
+#                      [cut]
 # offset: its clock ahead of the machine's. delay: a round trip it adds, as if the network took
 # half of it each way. forged: that many forgeries first, from its own address and port, the
 # first an hour ahead, the next two hours, and so on, each with an originate one unit above the
 # request's transmit time (a guess that misses by the least there is). other_port: the true
-# reply from another port.
+# reply from another port. cut: first a reply an hour ahead that answers the request, 3000 bytes
+# long, more than a client reads.
 # It prints "ready", then a line for each request: its source port and its bytes in hex.
 import socket
 import struct
@@ -36,6 +38,8 @@ while True:
     guess = (int.from_bytes(request[40:48], "big") + 1) % 2**64
     for hours in range(1, int(options.get("forged", 0)) + 1):
         server.sendto(head + guess.to_bytes(8, "big") + ntp(arrived + 3600 * hours) * 2, peer)
+    if "cut" in options:
+        server.sendto(head + request[40:48] + ntp(arrived + 3600) * 2 + bytes(2952), peer)
     time.sleep(delay)
     reply = head + request[40:48] + ntp(arrived + delay / 2)
     reply += ntp(time.time() + 2208988800 + offset - delay / 2)  # T3, read right before the send

@@ -6,14 +6,17 @@
 # An NTP relay on the path from ADDRESS:PORT to 127.0.0.1:SERVER_PORT. MODE: pass (default);
 # alter (one byte of T3); strip (the authenticator removed); replay (the reply relayed before
 # instead of this one); forge (first a reply of its own, an hour ahead, echoing the request but
-# unauthenticated); nak (an NTS NAK instead of the reply).
-#   nts_path.py ke PORT CERT KEY MODE
-# A key exchange server on 127.0.0.1:PORT, which also listens for NTP on 127.0.0.1:123. MODE:
-# silent (accepts and says nothing); no_alpn (selects no ALPN protocol); error (an Error record);
-# no_aead (offers only algorithm 16).
+# unauthenticated); nak (an NTS NAK instead of the reply); icmp (first an ICMP parameter problem
+# about the request, as a router would send it).
+#   nts_path.py ke PORT CERT KEY MODE [ADDRESS]
+# A key exchange server on ADDRESS:PORT (127.0.0.1), which also listens for NTP on
+# 127.0.0.1:123. MODE: silent (accepts and says nothing); no_alpn (selects no ALPN protocol);
+# error (an Error record); no_aead (offers only algorithm 16); tickets (session tickets without
+# end, then an Error record).
 import select
 import socket
 import ssl
+import struct
 import sys
 import time
 
@@ -32,6 +35,23 @@ def unique_id(request):  # the first extension field, the Unique Identifier
     return request[48:48 + int.from_bytes(request[50:52], "big")]
 
 
+def checksum(data):  # the Internet checksum
+    total = sum(struct.unpack(f"!{len(data) // 2}H", data))
+    total = (total >> 16) + (total & 0xFFFF)
+    return ~(total + (total >> 16)) & 0xFFFF
+
+
+def parameter_problem(peer, address, port, length):
+    # The request's IPv4 header and the first 8 bytes of its UDP datagram, quoted.
+    quoted = struct.pack("!BBHHHBBH4s4s", 0x45, 0, 28 + length, 0, 0, 64, 17, 0,
+                         socket.inet_aton(peer[0]), socket.inet_aton(address))
+    quoted += struct.pack("!HHHH", peer[1], int(port), 8 + length, 0)
+    message = bytes([12, 0, 0, 0, 0, 0, 0, 0]) + quoted
+    message = message[:2] + checksum(message).to_bytes(2, "big") + message[4:]
+    with socket.socket(socket.AF_INET, socket.SOCK_RAW, socket.IPPROTO_ICMP) as raw:
+        raw.sendto(message, (peer[0], 0))
+
+
 def relay(address, port, server_port, mode="pass"):
     client = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     client.bind((address, int(port)))
@@ -46,6 +66,9 @@ def relay(address, port, server_port, mode="pass"):
         echo += request[40:48] + ntp(time.time() + 3600) * 2 + unique_id(request)
         if mode == "forge":
             client.sendto(echo, peer)
+        if mode == "icmp":
+            parameter_problem(peer, address, port, len(request))
+            time.sleep(0.01)
         if mode == "nak":
             client.sendto(bytes([0x24, 0]) + echo[2:12] + b"NTSN" + echo[16:], peer)
             continue
@@ -60,18 +83,20 @@ def relay(address, port, server_port, mode="pass"):
         client.sendto(reply, peer)
 
 
-def key_exchange(port, cert, key, mode):
+def key_exchange(port, cert, key, mode, address="127.0.0.1"):
     ntp_port = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     ntp_port.bind(("127.0.0.1", 123))
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    listener.bind(("127.0.0.1", int(port)))
+    listener.bind((address, int(port)))
     listener.listen()
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.minimum_version = ssl.TLSVersion.TLSv1_3
     context.load_cert_chain(cert, key)
     if mode != "no_alpn":
         context.set_alpn_protocols(["ntske/1"])
+    if mode == "tickets":  # sent right after the handshake, for far longer than 5 s
+        context.num_tickets = 3000000
     print("ready", flush=True)
     while True:
         ready, _, _ = select.select([ntp_port] + ([] if mode == "silent" else [listener]), [], [])
@@ -84,7 +109,7 @@ def key_exchange(port, cert, key, mode):
         try:
             with context.wrap_socket(connection, server_side=True) as tls:
                 tls.recv(1024)
-                tls.sendall(RECORDS[mode])
+                tls.sendall(RECORDS.get(mode, RECORDS["error"]))
         except (OSError, ssl.SSLError):
             pass
 

@@ -87,7 +87,7 @@ bool send_request(UdpSocket socket, Exchange* exchange) {
     return true;
 }
 
-enum Reception { RECEIVED, REFUSED, TIMED_OUT, FAILED };
+enum Reception { RECEIVED, PASSED_OVER, TIMED_OUT, FAILED };
 
 // One datagram, read as it came, with the moment it arrived.
 Reception receive_datagram(UdpSocket socket, int64_t deadline_ms, Datagram* datagram) {
@@ -111,8 +111,8 @@ Reception receive_datagram(UdpSocket socket, int64_t deadline_ms, Datagram* data
     *datagram = Datagram{}; // a short reply reads as zero where its bytes are missing
     datagram->length = udp_receive(socket, datagram->bytes, sizeof datagram->bytes,
                                    &datagram->sender, &datagram->arrived);
-    if (datagram->length == RECEIVE_REFUSED) {
-        return REFUSED;
+    if (datagram->length == RECEIVE_NETWORK_ERROR) {
+        return PASSED_OVER;
     }
     if (datagram->length < 0) {
         report_failure("## Error ##: NTP Packet Receive Error.\n");
@@ -134,8 +134,8 @@ bool ends_wait(const Exchange& exchange) {
 }
 
 // Every datagram that does not end the wait is passed over until one does or the wait is over;
-// then the first one received stands for the exchange, to be reported and rejected. A port
-// unreachable, which anyone can forge, ends nothing: the wait goes on.
+// then the first one received stands for the exchange, to be reported and rejected. An ICMP
+// error, which anyone can forge, ends nothing: the wait goes on.
 bool receive_reply(UdpSocket socket, Exchange* exchange) {
     const int64_t deadline = monotonic_milliseconds() + REPLY_WAIT_MS;
     Datagram first{};
@@ -153,7 +153,7 @@ bool receive_reply(UdpSocket socket, Exchange* exchange) {
             exchange->reply = first;
             return true;
         }
-        if (reception == REFUSED) {
+        if (reception == PASSED_OVER) {
             continue;
         }
         exchange->reply = datagram;
@@ -177,10 +177,12 @@ bool send_and_receive(UdpSocket socket, Exchange* exchange) {
     return send_request(socket, exchange) && receive_reply(socket, exchange);
 }
 
-// The reply's extension fields and whether it is authenticated; nullptr when it is, else why not.
+// The reply's extension fields, as far as they were read, and whether it is authenticated;
+// nullptr when it is, else why not.
 const char* report_authentication(const Exchange& exchange) {
     const Datagram& reply = exchange.reply;
-    print_extension_fields(reply.bytes, static_cast<size_t>(reply.length));
+    const auto length = static_cast<size_t>(reply.length);
+    print_extension_fields(reply.bytes, length < sizeof reply.bytes ? length : sizeof reply.bytes);
     const char* rejection = authentication_rejection(exchange);
     if (rejection == nullptr) {
         fprintf(ntp_out, "NTS Authenticator = verified\n");
@@ -188,6 +190,18 @@ const char* report_authentication(const Exchange& exchange) {
         fprintf(ntp_out, "NTS Authenticator = NOT verified (%s)\n", rejection);
     }
     return rejection;
+}
+
+// An NTS run without an authenticated reply reports no time: anyone on the path could have
+// written the one it got.
+void report_unauthenticated(bool adjust, const char* why) {
+    if (adjust) {
+        fprintf(ntp_out,
+                "## Error ##: Reply rejected (not authenticated: %s); local time not adjusted.\n",
+                why);
+    } else {
+        fprintf(ntp_out, "## Error ##: No authenticated reply (%s); no time is reported.\n", why);
+    }
 }
 
 // The key exchange of an NTS run, after which the NTP exchange goes where it said.
@@ -210,15 +224,8 @@ int64_t whole_seconds(double seconds) {
 }
 
 // Stepping every process's clock from an unchecked datagram would let anyone who can send one
-// set it: the reply must first pass the client checks, and in an NTS run be authenticated.
-void adjust_if_trusted(const Exchange& exchange, const char* unauthenticated, double delay,
-                       double offset, double corrected) {
-    if (unauthenticated != nullptr) {
-        fprintf(ntp_out,
-                "## Error ##: Reply rejected (not authenticated: %s); local time not adjusted.\n",
-                unauthenticated);
-        return;
-    }
+// set it: the reply must first pass the client checks.
+void adjust_if_trusted(const Exchange& exchange, double delay, double offset, double corrected) {
     if (const char* rejection = reply_rejection(exchange, delay, corrected)) {
         fprintf(ntp_out, "## Error ##: Reply rejected (%s); local time not adjusted.\n", rejection);
         return;
@@ -233,17 +240,18 @@ uint32_t complete_exchange(const Exchange& exchange) {
     if (ntp_verbose != 0) {
         print_ntp_packet(reply);
     }
-    const char* unauthenticated = nullptr;
     if (exchange.nts != nullptr) {
-        unauthenticated = report_authentication(exchange);
+        if (const char* unauthenticated = report_authentication(exchange)) {
+            report_unauthenticated(exchange.adjust, unauthenticated);
+            return 0;
+        }
     }
     const NtpTime t1 = ntp_time_of(exchange.sent);
     const NtpTime t4 = ntp_time_of(exchange.reply.arrived);
     const double offset = compute_clock_offset(reply, t1, t4);
     const double corrected = unix_seconds(exchange.reply.arrived) + offset;
     if (exchange.adjust) {
-        adjust_if_trusted(exchange, unauthenticated, round_trip_delay(reply, t1, t4), offset,
-                          corrected);
+        adjust_if_trusted(exchange, round_trip_delay(reply, t1, t4), offset, corrected);
     }
     fprintf(ntp_out, "System   Time = %s",
             calendar_text(exchange.reply.arrived / NANOSECONDS_PER_SECOND));

@@ -87,6 +87,10 @@ const char* stranger_rejection(const Exchange& exchange) {
     if (reply.length < static_cast<long>(NTP_PACKET_SIZE)) {
         return because("%ld bytes, not 48", reply.length);
     }
+    // Cut to the buffer: what the client did not read is not the server's reply.
+    if (reply.length > static_cast<long>(sizeof reply.bytes)) {
+        return "longer than a reply is read";
+    }
     // The socket is connected to the server, so the system has already dropped every other
     // sender's datagram; this second guard costs nothing.
     if (!addresses_equal(reply.sender, exchange.server)) {

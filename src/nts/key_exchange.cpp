@@ -7,6 +7,7 @@
 #include "ntp/escape.hpp"
 #include "ntp/server_text.hpp"
 #include "nts/libraries.hpp"
+#include "platform/files.hpp"
 #include "platform/monotonic_clock.hpp"
 #include "platform/process.hpp"
 
@@ -73,32 +74,17 @@ void print_address(const char* label, const NetAddress& address) {
     fprintf(ntp_out, "%s = %s, Port = %u\n", label, text, address_port(address));
 }
 
-// The context and the connection's settings: TLS 1.3 only, ALPN ntske/1, the certificate
-// verified against the system's trusted roots and the user's own file, for the name the user
-// gave.
-bool set_up(const char* name) {
-    tls.context = nts_lib.SSL_CTX_new(nts_lib.TLS_client_method());
-    if (tls.context == nullptr) {
-        return fail("cannot set up TLS");
-    }
-    trust_system_roots(tls.context);
-    const char* file = environment_variable("NTS_TRUSTED_CERTS");
-    if (file != nullptr && file[0] != '\0' &&
-        nts_lib.SSL_CTX_load_verify_file(tls.context, file) != 1) {
-        return fail("cannot read trusted certificates from %s", file);
-    }
-    nts_lib.SSL_CTX_set_verify(tls.context, SSL_VERIFY_PEER, nullptr);
-    nts_lib.SSL_CTX_ctrl(tls.context, SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_3_VERSION, nullptr);
-    // Returns 0 on success.
-    const bool alpn = nts_lib.SSL_CTX_set_alpn_protos(tls.context, ALPN, sizeof ALPN) == 0;
-    tls.ssl = nts_lib.SSL_new(tls.context);
-    if (!alpn || tls.ssl == nullptr) {
-        return fail("cannot set up TLS");
-    }
-    // An address is checked against the certificate's addresses, a name against its names; a
-    // name that cannot be checked ends the exchange rather than go unchecked.
-    if (nts_lib.X509_VERIFY_PARAM_set1_ip_asc(nts_lib.SSL_get0_param(tls.ssl), name) == 1) {
-        return true;
+// The certificate is checked for what the user named: the address connected to, whatever way
+// of writing it the user chose (127.0.0.010 is 127.0.0.8, as the connect reads it), or the
+// name, which also goes out as SNI. A name that cannot be checked ends the exchange rather than
+// go unchecked.
+bool check_certificate_for(const char* name, const NetAddress& address) {
+    if (is_address_literal(name)) {
+        uint8_t bytes[16];
+        const size_t length = address_bytes(address, bytes);
+        return nts_lib.X509_VERIFY_PARAM_set1_ip(nts_lib.SSL_get0_param(tls.ssl), bytes, length) ==
+                   1 ||
+               fail("cannot check a certificate for %s", name);
     }
     nts_lib.SSL_ctrl(tls.ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
                      const_cast<char*>(name));
@@ -106,12 +92,56 @@ bool set_up(const char* name) {
            fail("cannot check a certificate for %s", name);
 }
 
+// The user's own trusted certificates, from a regular file only: reading a FIFO or a device can
+// wait for ever, and the exchange's time limit has not started yet.
+bool trust_user_file() {
+    const char* file = environment_variable("NTS_TRUSTED_CERTS");
+    if (file == nullptr || file[0] == '\0') {
+        return true;
+    }
+    if (const char* why = not_a_regular_file(file)) {
+        return fail("cannot read trusted certificates from %s (%s)", file, why);
+    }
+    return nts_lib.SSL_CTX_load_verify_file(tls.context, file) == 1 ||
+           fail("cannot read trusted certificates from %s", file);
+}
+
+// The context and the connection's settings: TLS 1.3 only, ALPN ntske/1, the certificate
+// verified against the system's trusted roots and the user's own file.
+bool set_up(const char* name, const NetAddress& address) {
+    tls.context = nts_lib.SSL_CTX_new(nts_lib.TLS_client_method());
+    if (tls.context == nullptr) {
+        return fail("cannot set up TLS");
+    }
+    trust_system_roots(tls.context);
+    if (!trust_user_file()) {
+        return false;
+    }
+    nts_lib.SSL_CTX_set_verify(tls.context, SSL_VERIFY_PEER, nullptr);
+    nts_lib.SSL_CTX_ctrl(tls.context, SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_3_VERSION, nullptr);
+    // With auto-retry, one read goes on through post-handshake messages (session tickets, key
+    // updates) for as long as a server sends them; without, each returns, and the time limit
+    // is checked between them.
+    nts_lib.SSL_CTX_ctrl(tls.context, SSL_CTRL_CLEAR_MODE, SSL_MODE_AUTO_RETRY, nullptr);
+    // Returns 0 on success.
+    const bool alpn = nts_lib.SSL_CTX_set_alpn_protos(tls.context, ALPN, sizeof ALPN) == 0;
+    tls.ssl = nts_lib.SSL_new(tls.context);
+    if (!alpn || tls.ssl == nullptr) {
+        return fail("cannot set up TLS");
+    }
+    return check_certificate_for(name, address);
+}
+
 enum Outcome { DONE, FAILED, TIMED_OUT, CLOSED };
 
 // Repeats a TLS call on the non-blocking socket, waiting as the library asks, until it does
-// something or the deadline passes.
+// something or the deadline passes; the deadline is checked on every turn, whatever the server
+// sends.
 template <typename Call> Outcome repeat(Call call, int* result) {
     for (;;) {
+        if (monotonic_milliseconds() >= tls.deadline) {
+            return TIMED_OUT;
+        }
         *result = call();
         if (*result > 0) {
             return DONE;
@@ -242,7 +272,7 @@ bool export_key(uint8_t direction, uint8_t key[NTS_KEY_SIZE]) {
 }
 
 bool exchange_keys(const char* name, const NetAddress& address, NtsSession* session) {
-    if (!set_up(name)) {
+    if (!set_up(name, address)) {
         return false;
     }
     tls.deadline = monotonic_milliseconds() + TIME_LIMIT_MS;

@@ -34,7 +34,7 @@
     F(ssl, SSL_get1_peer_certificate)                                                              \
     F(ssl, SSL_export_keying_material)                                                             \
     F(ssl, X509_get_default_cert_dir)                                                              \
-    F(ssl, X509_VERIFY_PARAM_set1_ip_asc)                                                          \
+    F(ssl, X509_VERIFY_PARAM_set1_ip)                                                              \
     F(ssl, X509_verify_cert_error_string)                                                          \
     F(ssl, X509_get_subject_name)                                                                  \
     F(ssl, X509_NAME_oneline)                                                                      \

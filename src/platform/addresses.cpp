@@ -81,7 +81,7 @@ bool address_from_ipv6_literal(const char* text, uint16_t port, NetAddress* addr
     return first_address(text, AF_INET6, AI_NUMERICHOST, port, address);
 }
 
-bool address_from_host_name(const char* name, uint16_t port, NetAddress* address) {
+bool host_name_tries(const char* name, uint16_t port, NetAddress* address) {
     // First among the families this machine has addresses of, loopback aside (an IPv6-only
     // machine cannot reach a name's IPv4 address); a machine with loopback only has none.
     return first_address(name, AF_INET, AI_ADDRCONFIG, port, address) ||
@@ -95,6 +95,21 @@ bool resolve_host(const char* name, uint16_t port, NetAddress* address) {
         return address_from_ipv6_literal(name, port, address);
     }
     return address_from_dotted(name, port, address) || address_from_host_name(name, port, address);
+}
+
+bool is_address_literal(const char* name) {
+    NetAddress unused{};
+    return is_ipv6_literal(name) || address_from_dotted(name, 0, &unused);
+}
+
+size_t address_bytes(const NetAddress& address, uint8_t bytes[16]) {
+    const sockaddr_storage system = system_address(address);
+    if (system.ss_family == AF_INET6) {
+        std::memcpy(bytes, &reinterpret_cast<const sockaddr_in6&>(system).sin6_addr, 16);
+        return 16;
+    }
+    std::memcpy(bytes, &reinterpret_cast<const sockaddr_in&>(system).sin_addr, 4);
+    return 4;
 }
 
 void address_text(const NetAddress& address, char* text, size_t size) {

@@ -32,3 +32,7 @@ inline bool is_ipv6(const NetAddress& address) {
 
 // All local addresses of the peer's family (IPv4 when the peer is not set), with the port.
 NetAddress any_address(const NetAddress& peer, uint16_t port);
+
+// The tries of address_from_host_name, each as long as the resolver takes; each system bounds
+// them in its own way.
+bool host_name_tries(const char* name, uint16_t port, NetAddress* address);

@@ -37,10 +37,17 @@ bool is_ipv6_literal(const char* text);
 bool address_from_ipv6_literal(const char* text, uint16_t port, NetAddress* address);
 // The first address of a host name in the families this machine has addresses of (loopback
 // aside), IPv4 before IPv6; where that finds none, the first IPv4 address, then the first IPv6.
+// The look-up ends within NAME_LOOKUP_LIMIT_MS: a resolver that has not answered by then gives
+// no address.
+constexpr int NAME_LOOKUP_LIMIT_MS = 5000;
 bool address_from_host_name(const char* name, uint16_t port, NetAddress* address);
 // A host as the user or a server names it: an IPv6 literal, a dotted IPv4 address or a host
 // name, with the port.
 bool resolve_host(const char* name, uint16_t port, NetAddress* address);
+// Whether resolve_host reads the name as an address rather than looking it up.
+bool is_address_literal(const char* name);
+// The address's own bytes, 4 or 16 of them, in network order; returns how many.
+size_t address_bytes(const NetAddress& address, uint8_t bytes[16]);
 // Same family, address and port.
 bool addresses_equal(const NetAddress& a, const NetAddress& b);
 // The address as numeric text, with its zone, in ADDRESS_TEXT_SIZE bytes (an IPv6 one without
@@ -65,10 +72,12 @@ WaitResult socket_wait(UdpSocket socket, bool writable, int timeout_ms);
 
 // What udp_receive returns when no datagram was received.
 constexpr long RECEIVE_FAILED = -1;
-// The peer's port was reported unreachable (an ICMP message, which anyone can forge).
-constexpr long RECEIVE_REFUSED = -2;
+// An error that an ICMP message put on the socket (unreachable, prohibited, parameter problem,
+// too big...): anyone can forge one, so it says nothing about the server.
+constexpr long RECEIVE_NETWORK_ERROR = -2;
 // Receives one datagram, cut to capacity, with its sender and the moment it arrived: the
 // system's receive time of the datagram where it keeps one (Linux), else the clock read right
-// after the receive. Returns its length in the buffer, or one of the two above.
+// after the receive. Returns its length, which is more than capacity when the datagram was cut
+// (the whole length where the system tells it), or one of the two above.
 long udp_receive(UdpSocket socket, void* data, size_t capacity, NetAddress* from,
                  UnixNanoseconds* arrived);

@@ -71,6 +71,26 @@ bool arrival_stamp(msghdr* message, UnixNanoseconds* arrived) {
     return false;
 }
 
+// The errors that the system turns ICMP messages into (net, host, protocol or port unreachable,
+// prohibited, host unknown or isolated, too big, source route failed, parameter problem).
+bool from_icmp(int error) {
+    switch (error) {
+    case ECONNREFUSED:
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+    case EHOSTDOWN:
+    case ENONET:
+    case ENOPROTOOPT:
+    case EMSGSIZE:
+    case EOPNOTSUPP:
+    case EPROTO:
+    case EACCES:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 long udp_receive(UdpSocket socket, void* data, size_t capacity, NetAddress* from,
@@ -84,9 +104,10 @@ long udp_receive(UdpSocket socket, void* data, size_t capacity, NetAddress* from
     message.msg_iovlen = 1;
     message.msg_control = control;
     message.msg_controllen = sizeof control;
-    const ssize_t got = recvmsg(static_cast<int>(socket), &message, 0);
+    // MSG_TRUNC: the whole length of a datagram longer than the buffer, so that it is known cut.
+    const ssize_t got = recvmsg(static_cast<int>(socket), &message, MSG_TRUNC);
     if (got < 0) {
-        return errno == ECONNREFUSED ? RECEIVE_REFUSED : RECEIVE_FAILED;
+        return from_icmp(errno) ? RECEIVE_NETWORK_ERROR : RECEIVE_FAILED;
     }
     if (!arrival_stamp(&message, arrived)) {
         *arrived = wall_clock_read();

@@ -72,13 +72,21 @@ long udp_receive(UdpSocket socket, void* data, size_t capacity, NetAddress* from
         return got;
     }
     switch (WSAGetLastError()) {
-    // A longer datagram fills the buffer and fails; it is taken cut, as POSIX gives it.
+    // A longer datagram fills the buffer and fails: it is told as cut.
     case WSAEMSGSIZE:
-        return static_cast<long>(capacity);
-    // A port unreachable: Windows reports it as a reset, Wine as a refusal.
+        return static_cast<long>(capacity) + 1;
+    // What ICMP messages become: a port unreachable is a reset on Windows and a refusal under
+    // Wine, a time exceeded a network reset; the rest as their names say.
     case WSAECONNRESET:
     case WSAECONNREFUSED:
-        return RECEIVE_REFUSED;
+    case WSAENETRESET:
+    case WSAENETUNREACH:
+    case WSAEHOSTUNREACH:
+    case WSAEHOSTDOWN:
+    case WSAENOPROTOOPT:
+    case WSAEOPNOTSUPP:
+    case WSAEACCES:
+        return RECEIVE_NETWORK_ERROR;
     default:
         return RECEIVE_FAILED;
     }
