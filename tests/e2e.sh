@@ -38,7 +38,7 @@ received() { tail -n +2 "$work/log"; }
 # set the clock; the refused settings it asks for and its waits are traced, timed (which
 # LeakSanitizer cannot bear: the sanitized build finds leaks in-process, valgrind's stage end to
 # end).
-tracer="strace -qq -ttt -T -e trace=clock_settime,poll,ppoll -o $work/trace"
+tracer="strace -qq -ttt -T -e trace=clock_settime,poll,ppoll,sendto -o $work/trace"
 launch() {
     setpriv --bounding-set=-sys_time -- env -i TZ=UTC ASAN_OPTIONS=detect_leaks=0 "$@" $tracer \
         $valgrind "$client"
@@ -307,7 +307,7 @@ nts() {
     [ -x "${SNTP_TEST_CHRONYD:-}" ] || { echo "skipped: no chronyd in SNTP_TEST_CHRONYD"; exit 77; }
     local key="-newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes"
     for ca in ca other; do
-        openssl req -x509 $key -days 2 -keyout "$work/$ca.key" -out "$work/$ca.pem" -subj "/CN=$ca"
+        openssl req -x509 $key -days 100 -keyout "$work/$ca.key" -out "$work/$ca.pem" -subj "/CN=$ca"
     done 2>/dev/null
     openssl req $key -keyout "$work/server.key" -subj /CN=nts.test 2>/dev/null |
         openssl x509 -req -CA "$work/ca.pem" -CAkey "$work/ca.key" -days 2 -out "$work/server.pem" \
@@ -321,6 +321,56 @@ nts() {
         { echo "gave up waiting for chronyd's key exchange on port 4460" && exit 1; }
     nts_rows
     kill $chronyd
+    certificate_dates
+}
+
+# shifted SHIFT: a second chronyd, its clock SHIFT ahead (libfaketime), whose certificate is valid
+# only from 70 days ahead for 2 days: to this client, its own clock looks that far behind. Its key
+# exchange is on 127.0.0.1:4462, its NTP port 11124.
+shifted() {
+    [ -z "${shifted:-}" ] || { kill $shifted && wait $shifted; }
+    printf '%s\n' "port 11124" "ntsport 4462" "bindaddress 127.0.0.1" "cmdport 0" allow \
+        "local stratum 8" "pidfile $work/shifted.pid" "ntsserverkey $work/ahead.key" \
+        "ntsservercert $work/ahead.pem" "ntsdumpdir $work/shifted" >"$work/shifted.conf"
+    LD_PRELOAD=$FAKETIME_LIBRARY FAKETIME=$1 "$SNTP_TEST_CHRONYD" -x -d -u root \
+        -f "$work/shifted.conf" 2>/dev/null &
+    shifted=$!
+    timeout 5 sh -c "until [ \$(ss -Htln 'sport = 4462' | wc -l) -ge 1 ]; do sleep 0.05; done" ||
+        { echo "gave up waiting for the shifted chronyd's key exchange on port 4462" && exit 1; }
+}
+
+FAKETIME_LIBRARY=$(dpkg -L libfaketime 2>/dev/null | grep '/libfaketime\.so\.1$')
+
+# The certificate's dates at the local clock, which they do not fit, and at the server's time.
+certificate_dates() {
+    [ -n "$FAKETIME_LIBRARY" ] || { fail "no libfaketime" && return; }
+    mkdir "$work/shifted"
+    faketime -f +70d openssl req $key -keyout "$work/ahead.key" -subj /CN=nts.test 2>/dev/null |
+        faketime -f +70d openssl x509 -req -CA "$work/ca.pem" -CAkey "$work/ca.key" -days 2 \
+            -out "$work/ahead.pem" -extfile <(echo subjectAltName=DNS:nts.test) 2>/dev/null
+    shifted +70d
+    : >"$work/log"
+    ke_fault "dates at the local clock" "TLS handshake failed: certificate verify failed \(certificate \
+is not yet valid\); if the local clock is wrong, NTS_CERTIFICATE_TIME=SERVER checks the dates at \
+the server's time" $TRUSTED NTP_SERVER_NAME=nts.test:4462
+    local server="NTP_AUTHENTICATION=NTS NTS_CERTIFICATE_TIME=SERVER $TRUSTED NTP_SERVER_NAME=nts.test:4462"
+    run $server STATUS_OF_EXECUTION=ADJUST_TIME
+    complete "dates at the server's time" "$REFUSED"
+    has "dates at the server's time" "$VERIFIED" \
+        "NTS-KE Certificate Dates = to be checked at the server's time \(NTS_CERTIFICATE_TIME=SERVER\)" \
+        "NTS Certificate Dates = valid at the server's time [0-9-]{10} [0-9:]{8} UTC"
+    near "$(value 'Local Clock Offset')" 6048000 1 || fail "dates at the server's time: offset"
+    stepped "dates at the server's time" 6048000
+    # Ten days later the certificate has expired, at the server's time too.
+    shifted +80d
+    run $server STATUS_OF_EXECUTION=ADJUST_TIME
+    has "expired at the server's time" "NTS Authenticator = NOT verified \(certificate not valid at \
+the server's time [0-9-]{10} [0-9:]{8} UTC: certificate has expired\)" "$EPOCH"
+    stepped "expired at the server's time"
+    kill $shifted
+    run NTP_AUTHENTICATION=NTS NTS_CERTIFICATE_TIME=server
+    only "unknown certificate time" \
+        '## Error ##: NTS_CERTIFICATE_TIME must be LOCAL, SERVER or unset; nothing was sent\.' "$EPOCH"
 }
 
 TRUSTED="NTS_TRUSTED_CERTS=$work/ca.pem"
@@ -343,6 +393,7 @@ ke_fault() {
     run NTP_AUTHENTICATION=NTS STATUS_OF_EXECUTION=ADJUST_TIME "${@:3}"
     has "$1" "## Error ##: NTS-KE $2\." "$EPOCH"
     [ -z "$(received)" ] || fail "$1: an NTP datagram went out: $(received)"
+    ! linux || ! grep -q '^[0-9.]* sendto(' "$work/trace" || fail "$1: it sent a datagram"
     stepped "$1"
 }
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "ntp/timestamp.hpp"
+#include "nts/certificate_time.hpp"
 #include "nts/fields.hpp"
 #include "nts/ke_records.hpp"
 
@@ -30,7 +32,9 @@ TEST(KeRecords, ResponsesAndWhyTheyFail) {
     const std::pair<std::string, const char*> ROWS[] = {
         // chronyd sets the critical bit on every record; records may come in any order.
         {AEAD + COOKIE + "0005 0002 eeff 8006 0009 3132372e302e302e32 8007 0002 2b73 "
-         "8003 0002 0001 4242 0003 000000 " + PROTOCOL + END, nullptr},
+         "4242 0003 000000 " + PROTOCOL + END, nullptr},
+        {PROTOCOL + AEAD + COOKIE + "8003 0002 0001 " + END,
+         "server answered Warning 1 (unrecognized, so an error)"},
         {"8002 0002 0001 " + END, "server answered Error 1 (bad request)"},
         {PROTOCOL + "8002 0002 0007 " + END, "server answered Error 7 (unknown error)"},
         {PROTOCOL + AEAD + "c242 0000 " + COOKIE + END, "unknown critical record type 16962"},
@@ -77,10 +81,9 @@ TEST(KeRecords, ResponsesAndWhyTheyFail) {
               bytes("c00c1e00"));
     EXPECT_STREQ(parsed.server, "127.0.0.2");
     EXPECT_EQ(parsed.port, 11123);
-    ASSERT_EQ(parsed.note_count, 2);
-    EXPECT_TRUE(parsed.notes[0].warning && parsed.notes[0].value == 1);
-    EXPECT_TRUE(!parsed.notes[1].warning && parsed.notes[1].type == 0x4242 &&
-                parsed.notes[1].value == 3);
+    ASSERT_EQ(parsed.note_count, 1);
+    EXPECT_TRUE(!parsed.notes[0].warning && parsed.notes[0].type == 0x4242 &&
+                parsed.notes[0].value == 3);
     // The largest cookie kept, and one byte more refused.
     for (const size_t size : {NTS_COOKIE_MAX, NTS_COOKIE_MAX + 1}) {
         std::vector<uint8_t> response = bytes(PROTOCOL + AEAD + "8005");
@@ -146,3 +149,33 @@ TEST(ExtensionFields, AuthenticatorLengthsFitTheField) {
 }
 
 } // namespace
+
+// A clock before the build date cannot be right: the dates wait for the server's time, which
+// must then be no earlier than the build date; a timestamp's era is the one nearest that date.
+TEST(CertificateDates, AtWhichTimeAndWhy) {
+    constexpr int64_t BUILD = 2114380800; // 2037-01-01, a build date ahead of every clock
+    constexpr UnixNanoseconds S = 1000000000;
+    const CertificateDates automatic =
+        plan_certificate_dates(CERTIFICATE_TIME_LOCAL, (BUILD - 1) * S + S / 2, BUILD);
+    EXPECT_TRUE(automatic.at_server_time && automatic.after_build_date);
+    EXPECT_STREQ(automatic.why,
+                 "local clock 2036-12-31 23:59:59 UTC is before this program's build date "
+                 "2037-01-01");
+    EXPECT_FALSE(plan_certificate_dates(CERTIFICATE_TIME_LOCAL, BUILD * S, BUILD).at_server_time);
+    const CertificateDates asked =
+        plan_certificate_dates(CERTIFICATE_TIME_SERVER, BUILD * S, BUILD);
+    EXPECT_TRUE(asked.at_server_time && !asked.after_build_date);
+    EXPECT_STREQ(asked.why, "NTS_CERTIFICATE_TIME=SERVER");
+    EXPECT_STREQ(server_time_rejection(automatic, BUILD - 1, BUILD),
+                 "before this program's build date 2037-01-01");
+    EXPECT_EQ(server_time_rejection(automatic, BUILD, BUILD), nullptr);
+    EXPECT_EQ(server_time_rejection(asked, 0, BUILD), nullptr);
+    // 2037-01-01 is in NTP era 1; 2036-02-07 06:28:00 is the end of era 0, 16 s before it ends.
+    const NtpTime start_of_2037 = static_cast<NtpTime>(BUILD + 2208988800 - 4294967296) << 32;
+    const NtpTime end_of_era_0 = NtpTime{0xFFFFFFF0} << 32;
+    EXPECT_EQ(unix_seconds_near(start_of_2037, BUILD), BUILD);
+    EXPECT_EQ(unix_seconds_near(end_of_era_0, BUILD), 2085978496 - 16);
+    EXPECT_EQ(unix_seconds_near(start_of_2037, 1796000000), BUILD); // 2026: nearer than 1901
+    EXPECT_EQ(unix_seconds_near(end_of_era_0, 0), 2085978496 - 16);
+    EXPECT_EQ(unix_seconds_near(start_of_2037, -4000000000), BUILD - 4294967296);
+}

@@ -43,3 +43,11 @@ Authentication get_authentication() {
     }
     return strcmp(value, "NTS") == 0 ? AUTHENTICATION_NTS : AUTHENTICATION_UNKNOWN;
 }
+
+CertificateTime get_certificate_time() {
+    const char* value = environment_variable("NTS_CERTIFICATE_TIME");
+    if (value == nullptr || value[0] == '\0' || strcmp(value, "LOCAL") == 0) {
+        return CERTIFICATE_TIME_LOCAL;
+    }
+    return strcmp(value, "SERVER") == 0 ? CERTIFICATE_TIME_SERVER : CERTIFICATE_TIME_UNKNOWN;
+}

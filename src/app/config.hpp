@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "nts/certificate_time.hpp"
+
 constexpr size_t NTP_SERVER_NAME_SIZE = 256;
 constexpr const char* DEFAULT_NTP_SERVER = "pool.ntp.org";
 // A public server that offers NTS; the plain default does not.
@@ -26,6 +28,10 @@ char* get_ntp_server_name(bool nts = false);
 
 // NTP_AUTHENTICATION: unset or empty is none, exactly "NTS" is NTS, anything else unknown.
 Authentication get_authentication();
+
+// NTS_CERTIFICATE_TIME: unset, empty or exactly "LOCAL" is the local clock, exactly "SERVER" the
+// server's authenticated time, anything else unknown.
+CertificateTime get_certificate_time();
 
 // STATUS_ADJUST_TIME only when STATUS_OF_EXECUTION is exactly "ADJUST_TIME".
 ExecutionStatus get_execution_status();

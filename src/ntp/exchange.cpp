@@ -177,6 +177,25 @@ bool send_and_receive(UdpSocket socket, Exchange* exchange) {
     return send_request(socket, exchange) && receive_reply(socket, exchange);
 }
 
+// The certificates' dates at the server's time, its reply's Transmit Timestamp, which only
+// counts once the reply has proved to come from the certificate's key holder; read in the era
+// nearest the build date, as the local clock is what may be wrong. nullptr when they hold, with
+// that time in `when`; else why not.
+const char* dates_rejection(const Exchange& exchange, char when[UTC_TEXT_SIZE]) {
+    static char reason[160];
+    const int64_t server_time = unix_seconds_near(
+        ntp_time_from_bytes(ntp_field(exchange.reply.packet, NTP_OFFSET_TRANSMIT_TIME)),
+        BUILD_DATE);
+    utc_text(server_time, when);
+    const char* why = server_time_rejection(exchange.nts->dates, server_time, BUILD_DATE);
+    if (why == nullptr && (why = nts_certificate_rejection(server_time)) == nullptr) {
+        return nullptr;
+    }
+    snprintf(reason, sizeof reason, "certificate not valid at the server's time %s UTC: %s", when,
+             why);
+    return reason;
+}
+
 // The reply's extension fields, as far as they were read, and whether it is authenticated;
 // nullptr when it is, else why not.
 const char* report_authentication(const Exchange& exchange) {
@@ -184,12 +203,20 @@ const char* report_authentication(const Exchange& exchange) {
     const auto length = static_cast<size_t>(reply.length);
     print_extension_fields(reply.bytes, length < sizeof reply.bytes ? length : sizeof reply.bytes);
     const char* rejection = authentication_rejection(exchange);
-    if (rejection == nullptr) {
-        fprintf(ntp_out, "NTS Authenticator = verified\n");
-    } else {
-        fprintf(ntp_out, "NTS Authenticator = NOT verified (%s)\n", rejection);
+    char server_time[UTC_TEXT_SIZE] = "";
+    if (rejection == nullptr && exchange.nts->dates.at_server_time) {
+        rejection = dates_rejection(exchange, server_time);
     }
-    return rejection;
+    if (rejection != nullptr) {
+        fprintf(ntp_out, "NTS Authenticator = NOT verified (%s)\n", rejection);
+        return rejection;
+    }
+    fprintf(ntp_out, "NTS Authenticator = verified\n");
+    if (server_time[0] != '\0') {
+        fprintf(ntp_out, "NTS Certificate Dates = valid at the server's time %s UTC\n",
+                server_time);
+    }
+    return nullptr;
 }
 
 // An NTS run without an authenticated reply reports no time: anyone on the path could have
@@ -205,10 +232,11 @@ void report_unauthenticated(bool adjust, const char* why) {
 }
 
 // The key exchange of an NTS run, after which the NTP exchange goes where it said.
-bool start_nts(const char* name, bool resolved, Exchange* exchange) {
+bool start_nts(const char* name, bool resolved, CertificateTime dates, Exchange* exchange) {
     if (!resolved) {
         return report_failure(NO_ADDRESS);
     }
+    nts_session.dates = plan_certificate_dates(dates, wall_clock_read(), BUILD_DATE);
     if (!nts_key_exchange(name, exchange->server, &nts_session)) {
         return false;
     }
@@ -265,6 +293,12 @@ uint32_t query_ntp_server() {
         return 0;
     }
     const bool nts = authentication == AUTHENTICATION_NTS;
+    const CertificateTime dates = nts ? get_certificate_time() : CERTIFICATE_TIME_LOCAL;
+    if (dates == CERTIFICATE_TIME_UNKNOWN) {
+        report_failure("## Error ##: NTS_CERTIFICATE_TIME must be LOCAL, SERVER or unset; nothing "
+                       "was sent.\n");
+        return 0;
+    }
     char* name = get_ntp_server_name(nts);
     if (name == nullptr) {
         report_failure("## Error ##: Server name longer than 255 characters.\n");
@@ -284,7 +318,7 @@ uint32_t query_ntp_server() {
     // is told where it always was, after the socket's.
     Exchange exchange{};
     const bool resolved = resolve_host(name, port, &exchange.server);
-    if (nts && !start_nts(name, resolved, &exchange)) {
+    if (nts && !start_nts(name, resolved, dates, &exchange)) {
         return 0;
     }
     const UdpSocket socket = udp_socket_open(exchange.server);

@@ -73,3 +73,12 @@ double compute_clock_offset(const NtpPacket& reply, NtpTime t1, NtpTime t4) {
     fprintf(ntp_out, "Local Clock Offset = %f (sec)\n", offset);
     return offset;
 }
+
+int64_t unix_seconds_near(NtpTime time, int64_t near) {
+    constexpr int64_t ERA = int64_t{1} << 32;
+    const int64_t in_era_0 = static_cast<int64_t>(time >> 32) - NTP_EPOCH_OFFSET;
+    // How many eras from there to `near`, rounded to the nearest, floored for either sign.
+    const int64_t half_eras = near - in_era_0 + ERA / 2;
+    const int64_t eras = half_eras >= 0 ? half_eras / ERA : -((-half_eras + ERA - 1) / ERA);
+    return in_era_0 + eras * ERA;
+}

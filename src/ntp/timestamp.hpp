@@ -22,6 +22,8 @@ double ntp_bytes_to_seconds(const uint8_t bytes[NTP_TIMESTAMP_SIZE]);
 // Root Delay and Root Dispersion: four bytes of unsigned 16.16 fixed-point seconds.
 double ntp_fixed_point_seconds(const uint8_t bytes[4]);
 double unix_seconds(UnixNanoseconds when);
+// The whole Unix seconds of a timestamp in the era that puts them nearest `near` (Unix seconds).
+int64_t unix_seconds_near(NtpTime time, int64_t near);
 
 // (T4 - T1) - (T3 - T2): the time the exchange spent on the network. T1 is the client's send
 // time, T4 its receive time; T2 and T3 are the reply's.

@@ -94,8 +94,11 @@ const char* take_record(uint16_t type, bool critical, const uint8_t* body, size_
         if (length != 2) {
             return "malformed Warning record";
         }
+        // No warning code is defined, and an unrecognized one is an error (RFC 8915, 4.1.4).
         note(response, true, type, u16(body));
-        return nullptr;
+        snprintf(reason, sizeof reason, "server answered Warning %u (unrecognized, so an error)",
+                 u16(body));
+        return reason;
     case RECORD_COOKIE:
         return take_cookie(body, length, response);
     case RECORD_NTP_SERVER:

@@ -24,6 +24,7 @@ struct Tls {
     SSL* ssl;
     UdpSocket socket;
     int64_t deadline;
+    const CertificateDates* dates;
 };
 
 Tls tls;
@@ -61,6 +62,15 @@ bool fail_tls(const char* what) {
         }
     }
     const long verified = nts_lib.SSL_get_verify_result(tls.ssl);
+    // The dates are checked after the chain, its purposes, the name and the trust: a chain that
+    // fails on them alone is one that a wrong local clock may have failed.
+    const bool dates =
+        verified == X509_V_ERR_CERT_NOT_YET_VALID || verified == X509_V_ERR_CERT_HAS_EXPIRED;
+    if (dates && !tls.dates->at_server_time) {
+        return fail("%s failed: %s (%s); if the local clock is wrong, NTS_CERTIFICATE_TIME=SERVER "
+                    "checks the dates at the server's time",
+                    what, reason, nts_lib.X509_verify_cert_error_string(verified));
+    }
     if (verified != X509_V_OK) {
         return fail("%s failed: %s (%s)", what, reason,
                     nts_lib.X509_verify_cert_error_string(verified));
@@ -129,6 +139,12 @@ bool set_up(const char* name, const NetAddress& address) {
     if (!alpn || tls.ssl == nullptr) {
         return fail("cannot set up TLS");
     }
+    // Only the dates wait, for the server's authenticated time; the chain, its signatures and
+    // purposes and the name are verified now.
+    if (tls.dates->at_server_time) {
+        nts_lib.X509_VERIFY_PARAM_set_flags(nts_lib.SSL_get0_param(tls.ssl),
+                                            X509_V_FLAG_NO_CHECK_TIME);
+    }
     return check_certificate_for(name, address);
 }
 
@@ -186,6 +202,10 @@ bool handshake() {
         nts_lib.X509_free(certificate);
     }
     print_escaped("NTS-KE Certificate = %s\n", subject);
+    if (tls.dates->at_server_time) {
+        fprintf(ntp_out, "NTS-KE Certificate Dates = to be checked at the server's time (%s)\n",
+                tls.dates->why);
+    }
     const unsigned char* selected = nullptr;
     unsigned selected_length = 0;
     nts_lib.SSL_get0_alpn_selected(tls.ssl, &selected, &selected_length);
@@ -293,6 +313,13 @@ bool exchange_keys(const char* name, const NetAddress& address, NtsSession* sess
            fail("key export failed");
 }
 
+void end_session() {
+    nts_lib.SSL_free(tls.ssl);
+    nts_lib.SSL_CTX_free(tls.context);
+    tls.ssl = nullptr;
+    tls.context = nullptr;
+}
+
 } // namespace
 
 bool nts_key_exchange(const char* name, const NetAddress& address, NtsSession* session) {
@@ -300,12 +327,38 @@ bool nts_key_exchange(const char* name, const NetAddress& address, NtsSession* s
         return fail(missing);
     }
     nts_lib.ERR_clear_error();
-    tls = Tls{nullptr, nullptr, NO_SOCKET, 0};
+    tls = Tls{nullptr, nullptr, NO_SOCKET, 0, &session->dates};
     const bool exchanged = exchange_keys(name, address, session);
-    nts_lib.SSL_free(tls.ssl);
-    nts_lib.SSL_CTX_free(tls.context);
     if (tls.socket != NO_SOCKET) {
         udp_socket_close(tls.socket);
     }
+    // The chain the server presented is kept for its dates' check at the server's time.
+    if (!exchanged || !session->dates.at_server_time) {
+        end_session();
+    }
     return exchanged;
+}
+
+const char* nts_certificate_rejection(int64_t unix_seconds) {
+    X509_STORE_CTX* check = nts_lib.X509_STORE_CTX_new();
+    const bool set = check != nullptr &&
+                     nts_lib.X509_STORE_CTX_init(check, nts_lib.SSL_CTX_get_cert_store(tls.context),
+                                                 nts_lib.SSL_get0_peer_certificate(tls.ssl),
+                                                 nts_lib.SSL_get_peer_cert_chain(tls.ssl)) == 1 &&
+                     nts_lib.X509_STORE_CTX_set_default(check, "ssl_server") == 1;
+    const char* rejection = "the certificates could not be checked again";
+    if (set) {
+        // The connection's own settings (the name or address checked), dates included this time.
+        X509_VERIFY_PARAM* param = nts_lib.X509_STORE_CTX_get0_param(check);
+        nts_lib.X509_VERIFY_PARAM_set1(param, nts_lib.SSL_get0_param(tls.ssl));
+        nts_lib.X509_VERIFY_PARAM_clear_flags(param, X509_V_FLAG_NO_CHECK_TIME);
+        nts_lib.X509_VERIFY_PARAM_set_time(param, static_cast<time_t>(unix_seconds));
+        rejection =
+            nts_lib.X509_verify_cert(check) == 1
+                ? nullptr
+                : nts_lib.X509_verify_cert_error_string(nts_lib.X509_STORE_CTX_get_error(check));
+    }
+    nts_lib.X509_STORE_CTX_free(check);
+    end_session();
+    return rejection;
 }

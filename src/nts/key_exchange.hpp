@@ -4,12 +4,15 @@
 #include <cstdint>
 
 #include "nts/aead.hpp"
+#include "nts/certificate_time.hpp"
 #include "nts/fields.hpp"
 #include "nts/ke_records.hpp"
 #include "platform/sockets.hpp"
 
-// What an NTS run takes from the key exchange into the NTP exchange.
+// What an NTS run takes from the key exchange into the NTP exchange; `dates`, set before the
+// key exchange, say at which time the certificates' dates are checked.
 struct NtsSession {
+    CertificateDates dates;
     uint8_t c2s_key[NTS_KEY_SIZE];
     uint8_t s2c_key[NTS_KEY_SIZE];
     uint8_t cookie[NTS_COOKIE_MAX];
@@ -19,7 +22,13 @@ struct NtsSession {
 };
 
 // The key exchange with the server that the user named `name`, at `address`, within 5 seconds
-// from the connect: TLS 1.3, ALPN ntske/1, the certificate verified for that name, the records
-// exchanged, the keys exported, the NTP server resolved. Each fact is printed as an "NTS-KE"
-// line as it is known; a failure prints its error line and returns false.
+// from the connect: TLS 1.3, ALPN ntske/1, the certificate verified for that name (its dates as
+// session->dates say), the records exchanged, the keys exported, the NTP server resolved. Each
+// fact is printed as an "NTS-KE" line as it is known; a failure prints its error line and
+// returns false.
 bool nts_key_exchange(const char* name, const NetAddress& address, NtsSession* session);
+
+// After a key exchange that left the dates to the server's time: nullptr when the certificates
+// the server presented, verified again with the same roots and name, are valid at that time
+// (Unix seconds); otherwise why not, in words.
+const char* nts_certificate_rejection(int64_t unix_seconds);

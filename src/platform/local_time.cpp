@@ -1,5 +1,6 @@
 #include "platform/local_time.hpp"
 
+#include <cstdio>
 #include <ctime>
 
 const char* calendar_text(int64_t unix_seconds) {
@@ -7,4 +8,12 @@ const char* calendar_text(int64_t unix_seconds) {
     const char* text = ctime(&seconds);
     // ctime fails only for years beyond what its text can hold.
     return text != nullptr ? text : "(out of range)\n";
+}
+
+void utc_text(int64_t unix_seconds, char text[UTC_TEXT_SIZE]) {
+    const time_t seconds = unix_seconds;
+    const tm* calendar = gmtime(&seconds);
+    if (calendar == nullptr || strftime(text, UTC_TEXT_SIZE, "%Y-%m-%d %H:%M:%S", calendar) == 0) {
+        snprintf(text, UTC_TEXT_SIZE, "(out of range)");
+    }
 }
