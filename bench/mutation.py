@@ -15,7 +15,7 @@ MUTANTS = [  # (file, text, its faulty replacement)
  ('src/platform/posix/sockets.cpp', 'return from_icmp(errno) ? RECEIVE_NETWORK_ERROR : RECEIVE_FAILED;', 'return RECEIVE_FAILED;'),
  ('src/platform/posix/sockets.cpp', 'case EPROTO:', 'case EILSEQ:'),
  ('src/platform/posix/sockets.cpp', '&message, MSG_TRUNC);', '&message, 0);'),
- ('src/platform/posix/name_lookup.cpp', 'NAME_LOOKUP_LIMIT_MS) == 1', '-1) == 1'),
+ ('src/platform/posix/name_lookup.cpp', 'NAME_LOOKUP_LIMIT_MS) != 1;', '-1) != 1;'),
  ('src/ntp/timestamp.cpp', 'static_cast<double>(static_cast<int64_t>(later - earlier))', 'static_cast<double>(later - earlier)'),
  ('src/ntp/timestamp.cpp', 'ntp_difference(t3, t4)) * 0.5;', 'ntp_difference(t3, t4)) * 2;'),
  ('src/ntp/timestamp.cpp', 't1) - ntp_difference(t3, t2);', 't1) - ntp_difference(t2, t3);'),

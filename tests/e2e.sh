@@ -10,7 +10,7 @@ shift
 work=$(mktemp -d) servers= failed=0 valgrind= slack=0.05
 trap 'kill $servers 2>/dev/null; rm -rf "$work"' EXIT
 [ -z "${SNTP_TEST_VALGRIND:-}" ] || slack=0.5 \
-    valgrind="$(command -v valgrind) -q --error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite"
+    valgrind="$(command -v valgrind) -q --error-exitcode=99 --leak-check=full --show-leak-kinds=definite --errors-for-leak-kinds=definite"
 # No run here may set the clock: the user namespace is not the machine's and the runs lose
 # CAP_SYS_TIME.
 cap=$(setpriv --bounding-set=-sys_time grep CapEff /proc/self/status | cut -f2)
