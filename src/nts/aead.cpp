@@ -24,6 +24,9 @@ void aead_seal(const uint8_t key[NTS_KEY_SIZE], const uint8_t* nonce, size_t non
 bool aead_open(const uint8_t key[NTS_KEY_SIZE], const uint8_t* nonce, size_t nonce_length,
                const uint8_t* associated, size_t associated_length, const uint8_t* cipher,
                size_t cipher_length, uint8_t* plain) {
+    if (cipher_length < SIV_DIGEST_SIZE) {
+        return false;
+    }
     siv_cmac_aes128_ctx context = keyed(key);
     return nts_lib.nettle_siv_cmac_aes128_decrypt_message(
                &context, nonce_length, nonce, associated_length, associated,

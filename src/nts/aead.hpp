@@ -12,7 +12,8 @@ void aead_seal(const uint8_t key[NTS_KEY_SIZE], const uint8_t* nonce, size_t non
                const uint8_t* associated, size_t associated_length, const uint8_t* plain,
                size_t plain_length, uint8_t* out);
 
-// Writes cipher_length - 16 bytes to plain; true only when the tag verifies.
+// Writes cipher_length - 16 bytes to plain; true only when the tag verifies (never for a
+// ciphertext shorter than the tag).
 bool aead_open(const uint8_t key[NTS_KEY_SIZE], const uint8_t* nonce, size_t nonce_length,
                const uint8_t* associated, size_t associated_length, const uint8_t* cipher,
                size_t cipher_length, uint8_t* plain);

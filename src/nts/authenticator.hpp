@@ -12,7 +12,7 @@ constexpr size_t NTS_REQUEST_MAX = NTP_PACKET_SIZE + NTS_FIELD_HEADER_SIZE + NTS
 
 // The request of an NTS run: the header, a fresh Unique Identifier, the cookie, and the
 // authenticator over all of it, sealed with the client-to-server key. Returns its length, or 0
-// when it cannot be made (no random bytes).
+// when it cannot be made (no random bytes, or a field that does not fit).
 size_t nts_build_request(NtsSession* session, const NtpPacket& header,
                          uint8_t request[NTS_REQUEST_MAX]);
 

@@ -6,6 +6,7 @@
 #include "app/config.hpp"
 #include "ntp/escape.hpp"
 #include "ntp/server_text.hpp"
+#include "nts/big_endian.hpp"
 #include "nts/libraries.hpp"
 #include "platform/files.hpp"
 #include "platform/monotonic_clock.hpp"
@@ -215,7 +216,8 @@ bool handshake() {
     return true;
 }
 
-// Sends the request and reads records up to End of Message; the length of the response, or 0.
+// Sends the request and reads records up to End of Message; the length of all that was read,
+// which the parser checks ends there, or 0.
 size_t converse() {
     int written = 0;
     const Outcome sent = repeat(
@@ -243,7 +245,7 @@ size_t converse() {
         }
         received += static_cast<size_t>(got);
     }
-    return ke_response_length(response_bytes, received);
+    return received;
 }
 
 void print_notes() {
@@ -285,7 +287,9 @@ bool take_response(size_t length, const NetAddress& address, NtsSession* session
 }
 
 bool export_key(uint8_t direction, uint8_t key[NTS_KEY_SIZE]) {
-    const uint8_t context[5] = {0, NTS_PROTOCOL_NTPV4, 0, NTS_AEAD_AES_SIV_CMAC_256, direction};
+    uint8_t context[5] = {0, 0, 0, 0, direction};
+    put_u16(context, NTS_PROTOCOL_NTPV4);
+    put_u16(context + 2, NTS_AEAD_AES_SIV_CMAC_256);
     return nts_lib.SSL_export_keying_material(tls.ssl, key, NTS_KEY_SIZE, EXPORTER_LABEL,
                                               sizeof EXPORTER_LABEL - 1, context, sizeof context,
                                               1) == 1;
@@ -329,6 +333,10 @@ bool nts_key_exchange(const char* name, const NetAddress& address, NtsSession* s
     nts_lib.ERR_clear_error();
     tls = Tls{nullptr, nullptr, NO_SOCKET, 0, &session->dates};
     const bool exchanged = exchange_keys(name, address, session);
+    // close_notify: the session ends here, on the socket it ran over, whatever is kept of it.
+    if (exchanged) {
+        nts_lib.SSL_shutdown(tls.ssl);
+    }
     if (tls.socket != NO_SOCKET) {
         udp_socket_close(tls.socket);
     }

@@ -18,6 +18,7 @@
     F(ssl, SSL_CTX_set_alpn_protos)                                                                \
     F(ssl, SSL_new)                                                                                \
     F(ssl, SSL_free)                                                                               \
+    F(ssl, SSL_shutdown)                                                                           \
     F(ssl, SSL_ctrl)                                                                               \
     F(ssl, SSL_set_fd)                                                                             \
     F(ssl, SSL_set1_host)                                                                          \

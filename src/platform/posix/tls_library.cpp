@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <dlfcn.h>
 #include <iterator>
 
@@ -14,18 +15,33 @@ constexpr const char* SSL_LIBRARY = "libssl.so.3"; // looks up libcrypto's funct
 constexpr const char* NETTLE_LIBRARY = "libnettle.so.8";
 
 char missing[256];
+int missing_count = 0;
 
 const char* open_failure(const char* library) {
     snprintf(missing, sizeof missing, "cannot load %s (%s)", library, dlerror());
     return missing;
 }
 
+// Names the first function missing; the count of all is added once the table is done.
 template <typename Function> bool look_up(void* library, const char* name, Function* function) {
     *function = reinterpret_cast<Function>(dlsym(library, name));
-    if (*function == nullptr) {
-        snprintf(missing, sizeof missing, "no function %s in the TLS or AEAD library", name);
+    if (*function == nullptr && missing_count++ == 0) {
+        snprintf(missing, sizeof missing, "no function %s", name);
     }
     return *function != nullptr;
+}
+
+// The table is either whole or empty, and neither library stays loaded for a run that cannot
+// use them.
+const char* give_up(void* ssl, void* nettle, const char* why) {
+    nts_lib = NtsLibraries{};
+    if (ssl != nullptr) {
+        dlclose(ssl);
+    }
+    if (nettle != nullptr) {
+        dlclose(nettle);
+    }
+    return why;
 }
 
 } // namespace
@@ -33,15 +49,24 @@ template <typename Function> bool look_up(void* library, const char* name, Funct
 const char* nts_libraries_load() {
     void* ssl = dlopen(SSL_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     if (ssl == nullptr) {
-        return open_failure(SSL_LIBRARY);
+        return give_up(ssl, nullptr, open_failure(SSL_LIBRARY));
     }
     void* nettle = dlopen(NETTLE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     if (nettle == nullptr) {
-        return open_failure(NETTLE_LIBRARY);
+        return give_up(ssl, nettle, open_failure(NETTLE_LIBRARY));
     }
+    missing_count = 0;
 #define NTS_LOOK_UP(library, name) look_up(library, #name, &nts_lib.name),
     const bool found[] = {NTS_LIBRARY_FUNCTIONS(NTS_LOOK_UP)};
 #undef NTS_LOOK_UP
-    return std::all_of(std::begin(found), std::end(found), [](bool one) { return one; }) ? nullptr
-                                                                                         : missing;
+    if (std::all_of(std::begin(found), std::end(found), [](bool one) { return one; })) {
+        return nullptr;
+    }
+    size_t used = strlen(missing);
+    if (missing_count > 1) {
+        snprintf(missing + used, sizeof missing - used, " and %d more", missing_count - 1);
+        used = strlen(missing);
+    }
+    snprintf(missing + used, sizeof missing - used, " in the TLS or AEAD library");
+    return give_up(ssl, nettle, missing);
 }
