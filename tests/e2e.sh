@@ -299,19 +299,28 @@ chrony() {
     stop
 }
 
+KEY="-newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes"
+
+# certificate NAME SUBJECT SUBJECT_ALT_NAMES [COMMAND...]: NAME.key and NAME.pem, signed by the
+# test CA, valid for 2 days from now, or from the time COMMAND (faketime) shows openssl.
+certificate() {
+    local name=$1 subject=$2 names=$3
+    shift 3
+    "$@" openssl req $KEY -keyout "$work/$name.key" -subj "/CN=$subject" 2>/dev/null |
+        "$@" openssl x509 -req -CA "$work/ca.pem" -CAkey "$work/ca.key" -days 2 \
+            -out "$work/$name.pem" -extfile <(echo "subjectAltName=$names") 2>/dev/null
+}
+
 # NTS against chronyd: its key exchange on 127.0.0.1:4460 names its NTP server as 127.0.0.2, port
 # 11123, where tests/nts_path.py relays to chronyd's own port 11123 on 127.0.0.1, or plays the
 # path's tricks; a misbehaving key exchange is tests/nts_path.py's too. The certificates come
 # from a CA made here; only nts.test (127.0.0.1 in tests/hosts) and 127.0.0.1 are in the server's.
 nts() {
     [ -x "${SNTP_TEST_CHRONYD:-}" ] || { echo "skipped: no chronyd in SNTP_TEST_CHRONYD"; exit 77; }
-    local key="-newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes"
     for ca in ca other; do
-        openssl req -x509 $key -days 100 -keyout "$work/$ca.key" -out "$work/$ca.pem" -subj "/CN=$ca"
+        openssl req -x509 $KEY -days 100 -keyout "$work/$ca.key" -out "$work/$ca.pem" -subj "/CN=$ca"
     done 2>/dev/null
-    openssl req $key -keyout "$work/server.key" -subj /CN=nts.test 2>/dev/null |
-        openssl x509 -req -CA "$work/ca.pem" -CAkey "$work/ca.key" -days 2 -out "$work/server.pem" \
-            -extfile <(echo subjectAltName=DNS:nts.test,IP:127.0.0.1) 2>/dev/null
+    certificate server nts.test DNS:nts.test,IP:127.0.0.1
     printf '%s\n' "port 11123" "bindaddress 127.0.0.1" "cmdport 0" "local stratum 8" allow \
         "pidfile $work/pid" "ntsserverkey $work/server.key" "ntsservercert $work/server.pem" \
         "ntsdumpdir $work" "ntsntpserver 127.0.0.2" >"$work/conf"
@@ -345,9 +354,7 @@ FAKETIME_LIBRARY=$(dpkg -L libfaketime 2>/dev/null | grep '/libfaketime\.so\.1$'
 certificate_dates() {
     [ -n "$FAKETIME_LIBRARY" ] || { fail "no libfaketime" && return; }
     mkdir "$work/shifted"
-    faketime -f +70d openssl req $key -keyout "$work/ahead.key" -subj /CN=nts.test 2>/dev/null |
-        faketime -f +70d openssl x509 -req -CA "$work/ca.pem" -CAkey "$work/ca.key" -days 2 \
-            -out "$work/ahead.pem" -extfile <(echo subjectAltName=DNS:nts.test) 2>/dev/null
+    certificate ahead nts.test DNS:nts.test faketime -f +70d
     shifted +70d
     : >"$work/log"
     ke_fault "dates at the local clock" "TLS handshake failed: certificate verify failed \(certificate \
@@ -472,9 +479,7 @@ nts_rows() {
         stepped "NTS $mode" 0
     done
     # 127.0.0.010 is 127.0.0.8 to the connect, and the certificate is checked for that.
-    openssl req $key -keyout "$work/ten.key" -subj /CN=ten 2>/dev/null |
-        openssl x509 -req -CA "$work/ca.pem" -CAkey "$work/ca.key" -days 2 -out "$work/ten.pem" \
-            -extfile <(echo subjectAltName=IP:127.0.0.10) 2>/dev/null
+    certificate ten ten IP:127.0.0.10
     spawn "$here/nts_path.py" ke 4461 "$work/ten.pem" "$work/ten.key" error 127.0.0.8
     ke_fault "127.0.0.010" 'TLS handshake failed: certificate verify failed \(IP address mismatch\)' \
         $TRUSTED NTP_SERVER_NAME=127.0.0.010:4461

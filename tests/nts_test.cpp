@@ -124,6 +124,11 @@ TEST(ExtensionFields, WalkedWithinTheDatagram) {
         EXPECT_EQ(fields.count, count) << hex;
         EXPECT_STREQ(fields.malformed, malformed) << hex;
     }
+    // Fields follow the header: an append after one that did not fit (0) does not fit either.
+    uint8_t packet[NTP_PACKET_SIZE + 8] = {};
+    EXPECT_EQ(append_field(packet, 0, sizeof packet, NTS_FIELD_UNIQUE_ID, packet, 4), 0u);
+    EXPECT_EQ(append_field(packet, NTP_PACKET_SIZE, sizeof packet, NTS_FIELD_UNIQUE_ID, packet, 4),
+              sizeof packet);
 }
 
 TEST(ExtensionFields, AuthenticatorLengthsFitTheField) {

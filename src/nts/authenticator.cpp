@@ -67,14 +67,8 @@ size_t nts_build_request(NtsSession* session, const NtpPacket& header,
     memcpy(request, header.bytes, NTP_PACKET_SIZE);
     size_t length = append_field(request, NTP_PACKET_SIZE, capacity, NTS_FIELD_UNIQUE_ID,
                                  session->unique_id, NTS_UNIQUE_ID_SIZE);
-    // 0: the field does not fit, and the next would be written over the header.
-    if (length != 0) {
-        length = append_field(request, length, capacity, NTS_FIELD_COOKIE, session->cookie,
-                              session->cookie_length);
-    }
-    if (length == 0) {
-        return 0;
-    }
+    length = append_field(request, length, capacity, NTS_FIELD_COOKIE, session->cookie,
+                          session->cookie_length);
     // The request has no encrypted fields: the ciphertext is the tag alone.
     constexpr uint8_t NOTHING[1] = {};
     aead_seal(session->c2s_key, nonce, NTS_NONCE_SIZE, request, length, NOTHING, 0,

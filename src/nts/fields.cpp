@@ -16,7 +16,8 @@ size_t padded(size_t length) {
 size_t append_field(uint8_t* packet, size_t length, size_t capacity, uint16_t type,
                     const uint8_t* body, size_t body_length) {
     const size_t field_length = NTS_FIELD_HEADER_SIZE + padded(body_length);
-    if (field_length > 0xFFFF || capacity < length || field_length > capacity - length) {
+    if (length < NTP_PACKET_SIZE || field_length > 0xFFFF || capacity < length ||
+        field_length > capacity - length) {
         return 0;
     }
     uint8_t* field = packet + length;

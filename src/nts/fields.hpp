@@ -30,7 +30,8 @@ struct ExtensionFields {
 };
 
 // Appends a field with that body, padded to a multiple of 4, to the packet of length bytes;
-// returns the new length, or 0 when it would not fit in capacity.
+// returns the new length, or 0 when it would not fit in capacity. Fields follow the header, so a
+// length of 0, a failed append before, gives 0 too: a chain of appends fails as a whole.
 size_t append_field(uint8_t* packet, size_t length, size_t capacity, uint16_t type,
                     const uint8_t* body, size_t body_length);
 

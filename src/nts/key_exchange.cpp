@@ -90,17 +90,18 @@ void print_address(const char* label, const NetAddress& address) {
 // name, which also goes out as SNI. A name that cannot be checked ends the exchange rather than
 // go unchecked.
 bool check_certificate_for(const char* name, const NetAddress& address) {
+    bool checked = false;
     if (is_address_literal(name)) {
         uint8_t bytes[16];
         const size_t length = address_bytes(address, bytes);
-        return nts_lib.X509_VERIFY_PARAM_set1_ip(nts_lib.SSL_get0_param(tls.ssl), bytes, length) ==
-                   1 ||
-               fail("cannot check a certificate for %s", name);
+        checked =
+            nts_lib.X509_VERIFY_PARAM_set1_ip(nts_lib.SSL_get0_param(tls.ssl), bytes, length) == 1;
+    } else {
+        nts_lib.SSL_ctrl(tls.ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+                         const_cast<char*>(name));
+        checked = nts_lib.SSL_set1_host(tls.ssl, name) == 1;
     }
-    nts_lib.SSL_ctrl(tls.ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
-                     const_cast<char*>(name));
-    return nts_lib.SSL_set1_host(tls.ssl, name) == 1 ||
-           fail("cannot check a certificate for %s", name);
+    return checked || fail("cannot check a certificate for %s", name);
 }
 
 // The user's own trusted certificates, from a regular file only: reading a FIFO or a device can

@@ -90,16 +90,17 @@ bool host_name_tries(const char* name, uint16_t port, NetAddress* address) {
            first_address(name, AF_INET6, 0, port, address);
 }
 
-bool resolve_host(const char* name, uint16_t port, NetAddress* address) {
-    if (is_ipv6_literal(name)) {
-        return address_from_ipv6_literal(name, port, address);
-    }
-    return address_from_dotted(name, port, address) || address_from_host_name(name, port, address);
-}
-
 bool is_address_literal(const char* name) {
     NetAddress unused{};
     return is_ipv6_literal(name) || address_from_dotted(name, 0, &unused);
+}
+
+bool resolve_host(const char* name, uint16_t port, NetAddress* address) {
+    if (!is_address_literal(name)) {
+        return address_from_host_name(name, port, address);
+    }
+    return is_ipv6_literal(name) ? address_from_ipv6_literal(name, port, address)
+                                 : address_from_dotted(name, port, address);
 }
 
 size_t address_bytes(const NetAddress& address, uint8_t bytes[16]) {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <dlfcn.h>
 #include <iterator>
 
@@ -15,6 +14,7 @@ constexpr const char* SSL_LIBRARY = "libssl.so.3"; // looks up libcrypto's funct
 constexpr const char* NETTLE_LIBRARY = "libnettle.so.8";
 
 char missing[256];
+const char* first_missing = nullptr;
 int missing_count = 0;
 
 const char* open_failure(const char* library) {
@@ -22,11 +22,10 @@ const char* open_failure(const char* library) {
     return missing;
 }
 
-// Names the first function missing; the count of all is added once the table is done.
 template <typename Function> bool look_up(void* library, const char* name, Function* function) {
     *function = reinterpret_cast<Function>(dlsym(library, name));
     if (*function == nullptr && missing_count++ == 0) {
-        snprintf(missing, sizeof missing, "no function %s", name);
+        first_missing = name;
     }
     return *function != nullptr;
 }
@@ -62,11 +61,12 @@ const char* nts_libraries_load() {
     if (std::all_of(std::begin(found), std::end(found), [](bool one) { return one; })) {
         return nullptr;
     }
-    size_t used = strlen(missing);
-    if (missing_count > 1) {
-        snprintf(missing + used, sizeof missing - used, " and %d more", missing_count - 1);
-        used = strlen(missing);
+    if (missing_count == 1) {
+        snprintf(missing, sizeof missing, "no function %s in the TLS or AEAD library",
+                 first_missing);
+    } else {
+        snprintf(missing, sizeof missing, "no function %s and %d more in the TLS or AEAD library",
+                 first_missing, missing_count - 1);
     }
-    snprintf(missing + used, sizeof missing - used, " in the TLS or AEAD library");
     return give_up(ssl, nettle, missing);
 }
