@@ -3,7 +3,8 @@
 #include <cstring>
 
 #include "app/config.hpp"
-#include "ntp/exchange.hpp"
+#include "app/run.hpp"
+#include "ntp/report.hpp"
 
 UnixNanoseconds fake_clock_now = 0;
 bool fake_clock_refuses = false;
@@ -24,7 +25,8 @@ int wall_clock_set(UnixNanoseconds when) {
 
 std::string complete_reply(const uint8_t* transmit, UnixNanoseconds sent, const uint8_t* reply,
                            size_t length, const char* sender, uint16_t port, uint32_t* corrected) {
-    Exchange exchange{};
+    Run run{};
+    Exchange& exchange = run.exchange;
     memcpy(exchange.request.bytes + NTP_OFFSET_TRANSMIT_TIME, transmit, NTP_TIMESTAMP_SIZE);
     exchange.sent = sent;
     memcpy(exchange.reply.packet.bytes, reply, length < NTP_PACKET_SIZE ? length : NTP_PACKET_SIZE);
@@ -32,10 +34,10 @@ std::string complete_reply(const uint8_t* transmit, UnixNanoseconds sent, const 
     exchange.reply.arrived = wall_clock_read();
     address_from_dotted("127.0.0.1", 123, &exchange.server);
     address_from_dotted(sender, port, &exchange.reply.sender);
-    exchange.adjust = true;
+    run.adjust = true;
     ntp_init(1);
     ntp_out = tmpfile();
-    const uint32_t returned = complete_exchange(exchange);
+    const uint32_t returned = complete_run(run);
     if (corrected != nullptr) {
         *corrected = returned;
     }

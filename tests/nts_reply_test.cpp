@@ -15,13 +15,13 @@ namespace {
 size_t sealed_reply(const NtsSession& session, const uint8_t* key, uint8_t* reply) {
     memset(reply, 0, NTP_PACKET_SIZE);
     reply[0] = 0x24;
-    size_t length = append_field(reply, NTP_PACKET_SIZE, NTP_DATAGRAM_MAX, NTS_FIELD_UNIQUE_ID,
-                                 session.unique_id, NTS_UNIQUE_ID_SIZE);
+    size_t length = nts_append_field(reply, NTP_PACKET_SIZE, NTP_DATAGRAM_MAX, NTS_FIELD_UNIQUE_ID,
+                                     session.unique_id, NTS_UNIQUE_ID_SIZE);
     uint8_t body[4 + 16 + 24] = {0, 16, 0, 24};
     const uint8_t secret[8] = {2, 4, 0, 8, 1, 2, 3, 4};
     aead_seal(key, body + 4, 16, reply, length, secret, sizeof secret, body + 20);
-    return append_field(reply, length, NTP_DATAGRAM_MAX, NTS_FIELD_AUTHENTICATOR, body,
-                        sizeof body);
+    return nts_append_field(reply, length, NTP_DATAGRAM_MAX, NTS_FIELD_AUTHENTICATOR, body,
+                            sizeof body);
 }
 
 TEST(NtsReply, OnlyOurAuthenticatedReplyPasses) {
@@ -38,7 +38,7 @@ TEST(NtsReply, OnlyOurAuthenticatedReplyPasses) {
                  "longer than a reply is read");
     // What follows the authenticator is not covered by it.
     const uint8_t nothing[1] = {};
-    const size_t longer = append_field(reply, length, sizeof reply, 0x0304, nothing, 0);
+    const size_t longer = nts_append_field(reply, length, sizeof reply, 0x0304, nothing, 0);
     EXPECT_STREQ(nts_rejection(session, reply, longer), "extension fields after the authenticator");
     reply[length - 44] = 0x40; // a nonce longer than the field
     EXPECT_STREQ(nts_rejection(session, reply, length), "authenticator malformed");

@@ -120,15 +120,16 @@ TEST(ExtensionFields, WalkedWithinTheDatagram) {
     for (const auto& [hex, count, malformed] : ROWS) {
         const std::vector<uint8_t> datagram = bytes(hex);
         ExtensionFields fields{};
-        walk_fields(datagram.data(), datagram.size(), &fields);
+        nts_walk_fields(datagram.data(), datagram.size(), &fields);
         EXPECT_EQ(fields.count, count) << hex;
         EXPECT_STREQ(fields.malformed, malformed) << hex;
     }
     // Fields follow the header: an append after one that did not fit (0) does not fit either.
     uint8_t packet[NTP_PACKET_SIZE + 8] = {};
-    EXPECT_EQ(append_field(packet, 0, sizeof packet, NTS_FIELD_UNIQUE_ID, packet, 4), 0u);
-    EXPECT_EQ(append_field(packet, NTP_PACKET_SIZE, sizeof packet, NTS_FIELD_UNIQUE_ID, packet, 4),
-              sizeof packet);
+    EXPECT_EQ(nts_append_field(packet, 0, sizeof packet, NTS_FIELD_UNIQUE_ID, packet, 4), 0u);
+    EXPECT_EQ(
+        nts_append_field(packet, NTP_PACKET_SIZE, sizeof packet, NTS_FIELD_UNIQUE_ID, packet, 4),
+        sizeof packet);
 }
 
 TEST(ExtensionFields, AuthenticatorLengthsFitTheField) {
@@ -147,10 +148,10 @@ TEST(ExtensionFields, AuthenticatorLengthsFitTheField) {
     for (const auto& [hex, fits] : ROWS) {
         const std::vector<uint8_t> datagram = bytes(HEADER + hex);
         ExtensionFields fields{};
-        walk_fields(datagram.data(), datagram.size(), &fields);
+        nts_walk_fields(datagram.data(), datagram.size(), &fields);
         ASSERT_EQ(fields.count, 1) << hex;
         AuthenticatorParts parts{};
-        EXPECT_EQ(authenticator_parts(datagram.data(), fields.fields[0], &parts), fits) << hex;
+        EXPECT_EQ(nts_authenticator_parts(datagram.data(), fields.fields[0], &parts), fits) << hex;
         if (fits) {
             EXPECT_EQ(parts.ciphertext + parts.ciphertext_length,
                       datagram.data() + datagram.size());

@@ -2,11 +2,14 @@
 
 #include <cstring>
 
+#include "ntp/report.hpp"
 #include "platform/process.hpp"
 
-FILE* ntp_out = nullptr;
-int ntp_verbose = 0;
+namespace {
+
 char ntp_server_name[NTP_SERVER_NAME_SIZE] = {};
+
+} // namespace
 
 int ntp_init(int verbose) {
     ntp_out = stdout;

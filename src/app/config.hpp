@@ -13,17 +13,13 @@ constexpr const char* DEFAULT_NTS_SERVER = "time.cloudflare.com";
 enum ExecutionStatus { STATUS_REPORT_ONLY, STATUS_ADJUST_TIME };
 enum Authentication { AUTHENTICATION_NONE, AUTHENTICATION_NTS, AUTHENTICATION_UNKNOWN };
 
-// Module-wide state, set at start-up and read by every part of the client.
-extern FILE* ntp_out;
-extern int ntp_verbose;
-extern char ntp_server_name[NTP_SERVER_NAME_SIZE];
-
-// Prepares the client; must run first. Returns verbose unchanged.
+// Prepares the client: the report goes to standard output, verbose as asked. Must run first;
+// returns verbose unchanged.
 int ntp_init(int verbose);
 
 // The server text from NTP_SERVER_NAME (or the default, which NTS runs ask for with `nts`),
-// copied into ntp_server_name. Returns nullptr, with the buffer empty, when the text does not
-// fit it.
+// copied into a buffer of the module's. Returns nullptr, with the buffer empty, when the text does
+// not fit it.
 char* get_ntp_server_name(bool nts = false);
 
 // NTP_AUTHENTICATION: unset or empty is none, exactly "NTS" is NTS, anything else unknown.

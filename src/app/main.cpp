@@ -1,5 +1,6 @@
 #include "app/config.hpp"
-#include "ntp/exchange.hpp"
+#include "app/run.hpp"
+#include "ntp/report.hpp"
 #include "platform/local_time.hpp"
 #include "platform/process.hpp"
 

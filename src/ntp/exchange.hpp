@@ -3,7 +3,6 @@
 #include <cstdint>
 
 #include "ntp/packet.hpp"
-#include "nts/key_exchange.hpp"
 #include "platform/sockets.hpp"
 
 // One datagram as received: its header, zero where a shorter one had none, and all its bytes as
@@ -16,21 +15,31 @@ struct Datagram {
     UnixNanoseconds arrived; // T4, when this datagram is the reply
 };
 
-// What one exchange gathered: the request's header and when it went, the server, the reply
-// taken, whether the run is to step the clock, and in an NTS run what the key exchange gave.
+// What one exchange gathered: the request's header and when it went, the server, and the reply
+// taken.
 struct Exchange {
     NtpPacket request;
     UnixNanoseconds sent; // T1
     NetAddress server;
     Datagram reply;
-    bool adjust;
-    NtsSession* nts; // nullptr in a plain run
 };
 
-// One request-and-reply exchange with the configured server, reported on ntp_out. Returns the
-// server-corrected current time as the low 32 bits of its Unix seconds, or 0 when it failed.
-uint32_t query_ntp_server();
+// Whether the datagram just taken as the exchange's reply ends the wait; `context` is the
+// caller's.
+using ReplyTest = bool (*)(const Exchange& exchange, const void* context);
 
-// Everything after reception: the report, the offset, the clock step when asked for and the
-// reply passes the checks, the local reading. Returns the corrected time as above.
-uint32_t complete_exchange(const Exchange& exchange);
+// A client request's header with these flags (leap, version, mode) and a Transmit Timestamp of
+// 64 random bits, which no one who did not see the request can echo; false when no random bytes
+// could be had.
+bool ntp_build_request(uint8_t flags, NtpPacket* request);
+
+// Makes the server the socket's only correspondent, so that no one else's datagram is queued from
+// then on, and empties it of what came before. A failure prints its error line.
+bool exchange_connect(NetSocket socket, const NetAddress& server);
+
+// Sends the request's bytes, T1 read right before, and takes datagrams as they come, for at most
+// 3 seconds, until one ends the wait. When none has by then, the first one received stands for
+// the exchange. False, with its error line printed, when the send or the wait failed or nothing
+// came; an ICMP error, which anyone can forge, ends nothing.
+bool exchange_datagrams(NetSocket socket, const uint8_t* request, size_t size, ReplyTest ends_wait,
+                        const void* context, Exchange* exchange);

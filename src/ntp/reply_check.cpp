@@ -4,10 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "clock/adjust.hpp"
 #include "ntp/report.hpp"
 #include "ntp/timestamp.hpp"
-#include "nts/authenticator.hpp"
 
 namespace {
 
@@ -105,7 +103,7 @@ const char* stranger_rejection(const Exchange& exchange) {
     return nullptr;
 }
 
-const char* reply_rejection(const Exchange& exchange, double delay, double corrected_unix_seconds) {
+const char* reply_rejection(const Exchange& exchange, double delay) {
     const NtpPacket& reply = exchange.reply.packet;
     if (const char* stranger = stranger_rejection(exchange)) {
         return stranger;
@@ -122,17 +120,5 @@ const char* reply_rejection(const Exchange& exchange, double delay, double corre
     if (!(root_distance(reply, delay) < ROOT_DISTANCE_LIMIT)) {
         return "root distance of 1 second or more";
     }
-    if (!clock_can_take(corrected_unix_seconds)) {
-        return "corrected time outside 1970 to 2106";
-    }
     return nullptr;
-}
-
-const char* authentication_rejection(const Exchange& exchange) {
-    const Datagram& reply = exchange.reply;
-    if (const char* rejection =
-            nts_rejection(*exchange.nts, reply.bytes, static_cast<size_t>(reply.length))) {
-        return rejection;
-    }
-    return stranger_rejection(exchange);
 }

@@ -3,9 +3,16 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/config.hpp"
 #include "ntp/escape.hpp"
 #include "ntp/timestamp.hpp"
+
+FILE* ntp_out = stdout;
+int ntp_verbose = 0;
+
+bool report_failure(const char* line) {
+    fprintf(ntp_out, "%s", line);
+    return false;
+}
 
 namespace {
 

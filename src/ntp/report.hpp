@@ -1,6 +1,16 @@
 #pragma once
 
+#include <cstdio>
+
 #include "ntp/packet.hpp"
+
+// The report's stream, standard output once the program has started, and whether the report is
+// verbose: the field dump and the T1 to T4 lines are printed only then.
+extern FILE* ntp_out;
+extern int ntp_verbose;
+
+// Prints an error line; returns false, so that a failing step can end with it.
+bool report_failure(const char* line);
 
 constexpr size_t REFERENCE_ID_TEXT_SIZE = 128;
 

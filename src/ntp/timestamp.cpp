@@ -1,6 +1,6 @@
 #include "ntp/timestamp.hpp"
 
-#include "app/config.hpp"
+#include "ntp/report.hpp"
 
 namespace {
 
@@ -46,10 +46,6 @@ double ntp_fixed_point_seconds(const uint8_t bytes[4]) {
     const uint32_t fixed =
         static_cast<uint32_t>(bytes[0]) << 24 | bytes[1] << 16 | bytes[2] << 8 | bytes[3];
     return fixed / 65536.0;
-}
-
-double unix_seconds(UnixNanoseconds when) {
-    return static_cast<double>(when) / NANOSECONDS_PER_SECOND;
 }
 
 // The on-wire arithmetic of NTP (RFC 5905, section 8).

@@ -7,8 +7,6 @@
 
 // Seconds from 1900-01-01 (NTP) to 1970-01-01 (Unix).
 constexpr int64_t NTP_EPOCH_OFFSET = 2208988800;
-// Timestamps count seconds modulo 2^32: one NTP era.
-constexpr double NTP_ERA_SECONDS = 4294967296.0;
 
 // An NTP timestamp as one number, as the wire carries it: seconds since 1900 modulo the era in
 // the upper 32 bits, the fraction of a second in the lower 32.
@@ -21,7 +19,6 @@ double ntp_seconds(NtpTime time);
 double ntp_bytes_to_seconds(const uint8_t bytes[NTP_TIMESTAMP_SIZE]);
 // Root Delay and Root Dispersion: four bytes of unsigned 16.16 fixed-point seconds.
 double ntp_fixed_point_seconds(const uint8_t bytes[4]);
-double unix_seconds(UnixNanoseconds when);
 // The whole Unix seconds of a timestamp in the era that puts them nearest `near` (Unix seconds).
 int64_t unix_seconds_near(NtpTime time, int64_t near);
 

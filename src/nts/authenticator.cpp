@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/config.hpp"
+#include "ntp/report.hpp"
 #include "nts/aead.hpp"
 #include "nts/fields.hpp"
 #include "platform/random.hpp"
@@ -44,7 +44,7 @@ const char* authenticator_rejection(const NtsSession& session, const uint8_t* da
         return "extension fields after the authenticator";
     }
     AuthenticatorParts parts{};
-    if (!authenticator_parts(datagram, *authenticator, &parts)) {
+    if (!nts_authenticator_parts(datagram, *authenticator, &parts)) {
         return "authenticator malformed";
     }
     return aead_open(session.s2c_key, parts.nonce, parts.nonce_length, datagram,
@@ -65,15 +65,15 @@ size_t nts_build_request(NtsSession* session, const NtpPacket& header,
         return 0;
     }
     memcpy(request, header.bytes, NTP_PACKET_SIZE);
-    size_t length = append_field(request, NTP_PACKET_SIZE, capacity, NTS_FIELD_UNIQUE_ID,
-                                 session->unique_id, NTS_UNIQUE_ID_SIZE);
-    length = append_field(request, length, capacity, NTS_FIELD_COOKIE, session->cookie,
-                          session->cookie_length);
+    size_t length = nts_append_field(request, NTP_PACKET_SIZE, capacity, NTS_FIELD_UNIQUE_ID,
+                                     session->unique_id, NTS_UNIQUE_ID_SIZE);
+    length = nts_append_field(request, length, capacity, NTS_FIELD_COOKIE, session->cookie,
+                              session->cookie_length);
     // The request has no encrypted fields: the ciphertext is the tag alone.
     constexpr uint8_t NOTHING[1] = {};
     aead_seal(session->c2s_key, nonce, NTS_NONCE_SIZE, request, length, NOTHING, 0,
               nonce + NTS_NONCE_SIZE);
-    return append_field(request, length, capacity, NTS_FIELD_AUTHENTICATOR, body, sizeof body);
+    return nts_append_field(request, length, capacity, NTS_FIELD_AUTHENTICATOR, body, sizeof body);
 }
 
 const char* nts_rejection(const NtsSession& session, const uint8_t* datagram, size_t length) {
@@ -85,7 +85,7 @@ const char* nts_rejection(const NtsSession& session, const uint8_t* datagram, si
         return "longer than a reply is read";
     }
     ExtensionFields fields{};
-    walk_fields(datagram, length, &fields);
+    nts_walk_fields(datagram, length, &fields);
     if (fields.malformed != nullptr) {
         return fields.malformed;
     }
@@ -104,10 +104,10 @@ const char* nts_rejection(const NtsSession& session, const uint8_t* datagram, si
 
 void print_extension_fields(const uint8_t* datagram, size_t length) {
     ExtensionFields fields{};
-    walk_fields(datagram, length, &fields);
+    nts_walk_fields(datagram, length, &fields);
     for (int i = 0; i < fields.count; ++i) {
         const ExtensionField& field = fields.fields[i];
         fprintf(ntp_out, "NTS Extension Field = 0x%04x (%s), Length = %zu\n", field.type,
-                field_name(field.type), field.length);
+                nts_field_name(field.type), field.length);
     }
 }

@@ -13,8 +13,8 @@ size_t padded(size_t length) {
 
 } // namespace
 
-size_t append_field(uint8_t* packet, size_t length, size_t capacity, uint16_t type,
-                    const uint8_t* body, size_t body_length) {
+size_t nts_append_field(uint8_t* packet, size_t length, size_t capacity, uint16_t type,
+                        const uint8_t* body, size_t body_length) {
     const size_t field_length = NTS_FIELD_HEADER_SIZE + padded(body_length);
     if (length < NTP_PACKET_SIZE || field_length > 0xFFFF || capacity < length ||
         field_length > capacity - length) {
@@ -28,7 +28,7 @@ size_t append_field(uint8_t* packet, size_t length, size_t capacity, uint16_t ty
     return length + field_length;
 }
 
-void walk_fields(const uint8_t* datagram, size_t length, ExtensionFields* fields) {
+void nts_walk_fields(const uint8_t* datagram, size_t length, ExtensionFields* fields) {
     *fields = ExtensionFields{};
     for (size_t at = NTP_PACKET_SIZE; at < length;) {
         const size_t left = length - at;
@@ -46,8 +46,8 @@ void walk_fields(const uint8_t* datagram, size_t length, ExtensionFields* fields
     }
 }
 
-bool authenticator_parts(const uint8_t* datagram, const ExtensionField& field,
-                         AuthenticatorParts* parts) {
+bool nts_authenticator_parts(const uint8_t* datagram, const ExtensionField& field,
+                             AuthenticatorParts* parts) {
     constexpr size_t LENGTHS_SIZE = 4;
     const uint8_t* body = datagram + field.offset + NTS_FIELD_HEADER_SIZE;
     const size_t body_length = field.length - NTS_FIELD_HEADER_SIZE;
@@ -63,7 +63,7 @@ bool authenticator_parts(const uint8_t* datagram, const ExtensionField& field,
                body_length;
 }
 
-const char* field_name(uint16_t type) {
+const char* nts_field_name(uint16_t type) {
     switch (type) {
     case NTS_FIELD_UNIQUE_ID:
         return "Unique Identifier";

@@ -32,11 +32,11 @@ struct ExtensionFields {
 // Appends a field with that body, padded to a multiple of 4, to the packet of length bytes;
 // returns the new length, or 0 when it would not fit in capacity. Fields follow the header, so a
 // length of 0, a failed append before, gives 0 too: a chain of appends fails as a whole.
-size_t append_field(uint8_t* packet, size_t length, size_t capacity, uint16_t type,
-                    const uint8_t* body, size_t body_length);
+size_t nts_append_field(uint8_t* packet, size_t length, size_t capacity, uint16_t type,
+                        const uint8_t* body, size_t body_length);
 
 // The fields of a datagram of length bytes, after its header; at most NTS_FIELDS_MAX.
-void walk_fields(const uint8_t* datagram, size_t length, ExtensionFields* fields);
+void nts_walk_fields(const uint8_t* datagram, size_t length, ExtensionFields* fields);
 
 // An authenticator's body: the nonce and the ciphertext (the tag, then the encrypted fields).
 struct AuthenticatorParts {
@@ -46,8 +46,8 @@ struct AuthenticatorParts {
     size_t ciphertext_length;
 };
 // False when the lengths in the body do not fit the field, or leave no room for the tag.
-bool authenticator_parts(const uint8_t* datagram, const ExtensionField& field,
-                         AuthenticatorParts* parts);
+bool nts_authenticator_parts(const uint8_t* datagram, const ExtensionField& field,
+                             AuthenticatorParts* parts);
 
 // The standard's name of a field type, or "unknown".
-const char* field_name(uint16_t type);
+const char* nts_field_name(uint16_t type);

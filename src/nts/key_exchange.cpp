@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/config.hpp"
 #include "ntp/escape.hpp"
+#include "ntp/report.hpp"
 #include "ntp/server_text.hpp"
 #include "nts/big_endian.hpp"
 #include "nts/libraries.hpp"
@@ -23,7 +23,7 @@ constexpr size_t TEXT_MAX = 512;
 struct Tls {
     SSL_CTX* context;
     SSL* ssl;
-    UdpSocket socket;
+    NetSocket socket;
     int64_t deadline;
     const CertificateDates* dates;
 };
@@ -339,7 +339,7 @@ bool nts_key_exchange(const char* name, const NetAddress& address, NtsSession* s
         nts_lib.SSL_shutdown(tls.ssl);
     }
     if (tls.socket != NO_SOCKET) {
-        udp_socket_close(tls.socket);
+        socket_close(tls.socket);
     }
     // The chain the server presented is kept for its dates' check at the server's time.
     if (!exchanged || !session->dates.at_server_time) {

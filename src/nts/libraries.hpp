@@ -75,7 +75,7 @@ struct NtsLibraries {
 // Filled by nts_libraries_load.
 extern NtsLibraries nts_lib;
 
-// What each system gives NTS (src/platform/*/tls_library.cpp, trust_store.cpp).
+// What each system gives NTS (src/nts/*/libraries.cpp, trust_store.cpp).
 // Fills the table: on Linux it loads both libraries and looks up every function, on Windows
 // the build has linked them in. nullptr when all are there, otherwise what is missing, in words.
 const char* nts_libraries_load();

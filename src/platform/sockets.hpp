@@ -12,8 +12,8 @@ struct NetAddress {
 };
 
 // A socket, datagram or stream: a descriptor, or a Windows SOCKET, held in one signed type.
-using UdpSocket = intptr_t;
-constexpr UdpSocket NO_SOCKET = -1;
+using NetSocket = intptr_t;
+constexpr NetSocket NO_SOCKET = -1;
 
 enum WaitResult { SOCKET_READY, SOCKET_TIMED_OUT, SOCKET_WAIT_FAILED, SOCKET_NOT_READY };
 
@@ -24,11 +24,11 @@ void sockets_cleanup();
 
 // A new datagram socket of the peer's family (IPv4 when the peer is not set), or NO_SOCKET.
 // Where the system can, it has each datagram stamped with its arrival time.
-UdpSocket udp_socket_open(const NetAddress& peer);
+NetSocket udp_socket_open(const NetAddress& peer);
 // Binds to the port on all local addresses of the peer's family (IPv6 ones only for IPv6).
-bool udp_socket_bind_any(UdpSocket socket, const NetAddress& peer, uint16_t port);
+bool udp_socket_bind_any(NetSocket socket, const NetAddress& peer, uint16_t port);
 // Closes a socket of either kind.
-void udp_socket_close(UdpSocket socket);
+void socket_close(NetSocket socket);
 
 // A dotted IPv4 address as inet_addr reads it; 255.255.255.255 is not an address.
 bool address_from_dotted(const char* text, uint16_t port, NetAddress* address);
@@ -58,17 +58,17 @@ uint16_t address_port(const NetAddress& address);
 
 // Makes the peer the socket's only correspondent: the system then discards every datagram from
 // anyone else before it is queued.
-bool udp_connect(UdpSocket socket, const NetAddress& peer);
-bool udp_send(UdpSocket socket, const void* data, size_t size);
+bool udp_connect(NetSocket socket, const NetAddress& peer);
+bool udp_send(NetSocket socket, const void* data, size_t size);
 // Waits at most timeout_ms for a datagram or an error to read.
-WaitResult udp_wait_readable(UdpSocket socket, int timeout_ms);
+WaitResult udp_wait_readable(NetSocket socket, int timeout_ms);
 
 // A TCP connection to the peer made within timeout_ms, non-blocking and with Nagle's algorithm
 // off (a request held back waiting for more to send costs 40 ms), or NO_SOCKET with why in
 // words.
-UdpSocket tcp_connect(const NetAddress& peer, int timeout_ms, const char** why);
+NetSocket tcp_connect(const NetAddress& peer, int timeout_ms, const char** why);
 // Waits at most timeout_ms until the socket can be read, or written when `writable`.
-WaitResult socket_wait(UdpSocket socket, bool writable, int timeout_ms);
+WaitResult socket_wait(NetSocket socket, bool writable, int timeout_ms);
 
 // What udp_receive returns when no datagram was received.
 constexpr long RECEIVE_FAILED = -1;
@@ -79,5 +79,5 @@ constexpr long RECEIVE_NETWORK_ERROR = -2;
 // system's receive time of the datagram where it keeps one (Linux), else the clock read right
 // after the receive. Returns its length, which is more than capacity when the datagram was cut
 // (the whole length where the system tells it), or one of the two above.
-long udp_receive(UdpSocket socket, void* data, size_t capacity, NetAddress* from,
+long udp_receive(NetSocket socket, void* data, size_t capacity, NetAddress* from,
                  UnixNanoseconds* arrived);

@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "app/config.hpp"
+#include "ntp/report.hpp"
 #include "nts/authenticator.hpp"
 #include "nts/libraries.hpp"
 

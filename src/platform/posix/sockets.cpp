@@ -12,7 +12,7 @@ bool sockets_startup() {
 
 void sockets_cleanup() {}
 
-UdpSocket udp_socket_open(const NetAddress& peer) {
+NetSocket udp_socket_open(const NetAddress& peer) {
     const int fd = socket(is_ipv6(peer) ? AF_INET6 : AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     // Without the stamp a datagram's arrival is read from the clock after the receive.
     const int on = 1;
@@ -20,7 +20,7 @@ UdpSocket udp_socket_open(const NetAddress& peer) {
     return fd;
 }
 
-bool udp_socket_bind_any(UdpSocket socket, const NetAddress& peer, uint16_t port) {
+bool udp_socket_bind_any(NetSocket socket, const NetAddress& peer, uint16_t port) {
     const int fd = static_cast<int>(socket);
     const NetAddress any = any_address(peer, port);
     // Only the IPv6 port: an IPv4 client on the same port is a different socket.
@@ -29,20 +29,20 @@ bool udp_socket_bind_any(UdpSocket socket, const NetAddress& peer, uint16_t port
            bind(fd, as_sockaddr(any), static_cast<socklen_t>(any.length)) == 0;
 }
 
-void udp_socket_close(UdpSocket socket) {
+void socket_close(NetSocket socket) {
     close(static_cast<int>(socket));
 }
 
-bool udp_connect(UdpSocket socket, const NetAddress& peer) {
+bool udp_connect(NetSocket socket, const NetAddress& peer) {
     return connect(static_cast<int>(socket), as_sockaddr(peer),
                    static_cast<socklen_t>(peer.length)) == 0;
 }
 
-bool udp_send(UdpSocket socket, const void* data, size_t size) {
+bool udp_send(NetSocket socket, const void* data, size_t size) {
     return send(static_cast<int>(socket), data, size, 0) == static_cast<ssize_t>(size);
 }
 
-WaitResult udp_wait_readable(UdpSocket socket, int timeout_ms) {
+WaitResult udp_wait_readable(NetSocket socket, int timeout_ms) {
     pollfd watched{static_cast<int>(socket), POLLIN, 0};
     const int ready = poll(&watched, 1, timeout_ms);
     if (ready < 0) {
@@ -93,7 +93,7 @@ bool from_icmp(int error) {
 
 } // namespace
 
-long udp_receive(UdpSocket socket, void* data, size_t capacity, NetAddress* from,
+long udp_receive(NetSocket socket, void* data, size_t capacity, NetAddress* from,
                  UnixNanoseconds* arrived) {
     iovec buffer{data, capacity};
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
@@ -116,7 +116,7 @@ long udp_receive(UdpSocket socket, void* data, size_t capacity, NetAddress* from
     return got;
 }
 
-UdpSocket tcp_connect(const NetAddress& peer, int timeout_ms, const char** why) {
+NetSocket tcp_connect(const NetAddress& peer, int timeout_ms, const char** why) {
     const int fd =
         socket(is_ipv6(peer) ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     const int on = 1;
@@ -141,7 +141,7 @@ UdpSocket tcp_connect(const NetAddress& peer, int timeout_ms, const char** why) 
     return NO_SOCKET;
 }
 
-WaitResult socket_wait(UdpSocket socket, bool writable, int timeout_ms) {
+WaitResult socket_wait(NetSocket socket, bool writable, int timeout_ms) {
     pollfd watched{static_cast<int>(socket), static_cast<short>(writable ? POLLOUT : POLLIN), 0};
     const int ready = poll(&watched, 1, timeout_ms);
     if (ready < 0) {

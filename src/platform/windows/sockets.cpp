@@ -2,7 +2,7 @@
 
 namespace {
 
-SOCKET handle(UdpSocket socket) {
+SOCKET handle(NetSocket socket) {
     return static_cast<SOCKET>(socket);
 }
 
@@ -17,12 +17,12 @@ void sockets_cleanup() {
     WSACleanup();
 }
 
-UdpSocket udp_socket_open(const NetAddress& peer) {
+NetSocket udp_socket_open(const NetAddress& peer) {
     const SOCKET opened = socket(is_ipv6(peer) ? AF_INET6 : AF_INET, SOCK_DGRAM, 0);
-    return opened == INVALID_SOCKET ? NO_SOCKET : static_cast<UdpSocket>(opened);
+    return opened == INVALID_SOCKET ? NO_SOCKET : static_cast<NetSocket>(opened);
 }
 
-bool udp_socket_bind_any(UdpSocket socket, const NetAddress& peer, uint16_t port) {
+bool udp_socket_bind_any(NetSocket socket, const NetAddress& peer, uint16_t port) {
     const NetAddress any = any_address(peer, port);
     // Only the IPv6 port: an IPv4 client on the same port is a different socket.
     const DWORD only = 1;
@@ -31,21 +31,21 @@ bool udp_socket_bind_any(UdpSocket socket, const NetAddress& peer, uint16_t port
            bind(handle(socket), as_sockaddr(any), any.length) == 0;
 }
 
-void udp_socket_close(UdpSocket socket) {
+void socket_close(NetSocket socket) {
     closesocket(handle(socket));
 }
 
-bool udp_connect(UdpSocket socket, const NetAddress& peer) {
+bool udp_connect(NetSocket socket, const NetAddress& peer) {
     return connect(handle(socket), as_sockaddr(peer), peer.length) == 0;
 }
 
-bool udp_send(UdpSocket socket, const void* data, size_t size) {
+bool udp_send(NetSocket socket, const void* data, size_t size) {
     const int sent =
         send(handle(socket), static_cast<const char*>(data), static_cast<int>(size), 0);
     return sent == static_cast<int>(size);
 }
 
-WaitResult udp_wait_readable(UdpSocket socket, int timeout_ms) {
+WaitResult udp_wait_readable(NetSocket socket, int timeout_ms) {
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(handle(socket), &readable);
@@ -61,7 +61,7 @@ WaitResult udp_wait_readable(UdpSocket socket, int timeout_ms) {
 }
 
 // Windows keeps no receive time of a datagram: the clock is read right after the receive.
-long udp_receive(UdpSocket socket, void* data, size_t capacity, NetAddress* from,
+long udp_receive(NetSocket socket, void* data, size_t capacity, NetAddress* from,
                  UnixNanoseconds* arrived) {
     int length = sizeof from->storage;
     const int got = recvfrom(handle(socket), static_cast<char*>(data), static_cast<int>(capacity),
@@ -108,7 +108,7 @@ const char* connect_failure(int error) {
 
 } // namespace
 
-UdpSocket tcp_connect(const NetAddress& peer, int timeout_ms, const char** why) {
+NetSocket tcp_connect(const NetAddress& peer, int timeout_ms, const char** why) {
     const SOCKET opened = socket(is_ipv6(peer) ? AF_INET6 : AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (opened == INVALID_SOCKET) {
         *why = "no socket";
@@ -122,13 +122,13 @@ UdpSocket tcp_connect(const NetAddress& peer, int timeout_ms, const char** why) 
     if (connect(opened, as_sockaddr(peer), peer.length) != 0 &&
         (error = WSAGetLastError()) != WSAEWOULDBLOCK) {
         *why = connect_failure(error);
-    } else if (socket_wait(static_cast<UdpSocket>(opened), true, timeout_ms) != SOCKET_READY) {
+    } else if (socket_wait(static_cast<NetSocket>(opened), true, timeout_ms) != SOCKET_READY) {
         *why = "no answer within the time limit";
     } else {
         int size = sizeof error;
         getsockopt(opened, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size);
         if (error == 0) {
-            return static_cast<UdpSocket>(opened);
+            return static_cast<NetSocket>(opened);
         }
         *why = connect_failure(error);
     }
@@ -137,7 +137,7 @@ UdpSocket tcp_connect(const NetAddress& peer, int timeout_ms, const char** why) 
 }
 
 // A failed connect is told in the exception set, not the writable one.
-WaitResult socket_wait(UdpSocket socket, bool writable, int timeout_ms) {
+WaitResult socket_wait(NetSocket socket, bool writable, int timeout_ms) {
     fd_set ready;
     fd_set failed;
     FD_ZERO(&ready);
