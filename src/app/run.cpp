@@ -11,6 +11,7 @@
 #include "ntp/server_text.hpp"
 #include "ntp/timestamp.hpp"
 #include "nts/authenticator.hpp"
+#include "nts/key_exchange.hpp"
 #include "nts/reply.hpp"
 #include "platform/local_time.hpp"
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "ntp/exchange.hpp"
-#include "nts/key_exchange.hpp"
+#include "nts/session.hpp"
 
 // What a run gathers: its exchange, whether it is to step the clock, and in an NTS run what the
 // key exchange gave.

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "ntp/packet.hpp"
-#include "nts/key_exchange.hpp"
+#include "nts/session.hpp"
 
 constexpr size_t NTS_REQUEST_MAX = NTP_PACKET_SIZE + NTS_FIELD_HEADER_SIZE + NTS_UNIQUE_ID_SIZE +
                                    NTS_FIELD_HEADER_SIZE + NTS_COOKIE_MAX + NTS_FIELD_HEADER_SIZE +

@@ -5,8 +5,8 @@
 
 #include "ntp/escape.hpp"
 #include "ntp/report.hpp"
-#include "ntp/server_text.hpp"
 #include "nts/big_endian.hpp"
+#include "nts/ke_response.hpp"
 #include "nts/libraries.hpp"
 #include "platform/files.hpp"
 #include "platform/monotonic_clock.hpp"
@@ -30,7 +30,6 @@ struct Tls {
 
 Tls tls;
 uint8_t response_bytes[RESPONSE_MAX];
-KeResponse response;
 
 // Prints text that may come from the network or the user through format, escaped, so that it
 // stays one harmless line.
@@ -249,37 +248,16 @@ size_t converse() {
     return received;
 }
 
-void print_notes() {
-    for (int i = 0; i < response.note_count && i < NTS_KE_NOTES_MAX; ++i) {
-        const KeNote& note = response.notes[i];
-        if (note.warning) {
-            fprintf(ntp_out, "NTS-KE Warning = %u\n", note.value);
-        } else {
-            fprintf(ntp_out, "NTS-KE Unknown Record = %u, Length = %u\n", note.type, note.value);
-        }
-    }
-}
-
 bool take_response(size_t length, const NetAddress& address, NtsSession* session) {
-    const char* rejection = ke_parse_response(response_bytes, length, &response);
-    print_notes();
-    if (rejection != nullptr) {
+    char host[NTS_HOST_MAX + 1];
+    uint16_t port = 0;
+    if (const char* rejection = ke_take_response(response_bytes, length, session, host, &port)) {
         return fail("response rejected: %s", rejection);
     }
-    fprintf(ntp_out, "NTS-KE Next Protocol = %u (NTPv4)\n", NTS_PROTOCOL_NTPV4);
-    fprintf(ntp_out, "NTS-KE AEAD Algorithm = %u (AEAD_AES_SIV_CMAC_256)\n",
-            NTS_AEAD_AES_SIV_CMAC_256);
-    fprintf(ntp_out, "NTS-KE Cookies = %d\n", response.cookies);
-    memcpy(session->cookie, response.cookie, response.cookie_length);
-    session->cookie_length = response.cookie_length;
     // Without a server record the NTP server is the key exchange's own address.
-    char host[NTS_HOST_MAX + 1];
-    if (response.server[0] != '\0') {
-        snprintf(host, sizeof host, "%s", response.server);
-    } else {
+    if (host[0] == '\0') {
         address_text(address, host, sizeof host);
     }
-    const uint16_t port = response.port != 0 ? response.port : NTP_DEFAULT_PORT;
     if (!resolve_host(host, port, &session->ntp_server)) {
         return fail("NTP server %s does not resolve", host);
     }

@@ -6,6 +6,7 @@
 #include "ntp/report.hpp"
 #include "ntp/timestamp.hpp"
 #include "nts/authenticator.hpp"
+#include "nts/key_exchange.hpp"
 #include "platform/local_time.hpp"
 
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "ntp/exchange.hpp"
-#include "nts/key_exchange.hpp"
+#include "nts/session.hpp"
 
 // nullptr when the exchange's reply is authenticated and answers our request (its Unique
 // Identifier and Originate Timestamp ours, its authenticator verified); otherwise why not.

@@ -1,0 +1,42 @@
+#include "nts/ke_response.hpp"
+
+#include <cstdio>
+#include <cstring>
+
+#include "ntp/report.hpp"
+#include "ntp/server_text.hpp"
+
+namespace {
+
+KeResponse response;
+
+void print_notes() {
+    for (int i = 0; i < response.note_count && i < NTS_KE_NOTES_MAX; ++i) {
+        const KeNote& note = response.notes[i];
+        if (note.warning) {
+            fprintf(ntp_out, "NTS-KE Warning = %u\n", note.value);
+        } else {
+            fprintf(ntp_out, "NTS-KE Unknown Record = %u, Length = %u\n", note.type, note.value);
+        }
+    }
+}
+
+} // namespace
+
+const char* ke_take_response(const uint8_t* bytes, size_t length, NtsSession* session,
+                             char host[NTS_HOST_MAX + 1], uint16_t* port) {
+    const char* rejection = ke_parse_response(bytes, length, &response);
+    print_notes();
+    if (rejection != nullptr) {
+        return rejection;
+    }
+    fprintf(ntp_out, "NTS-KE Next Protocol = %u (NTPv4)\n", NTS_PROTOCOL_NTPV4);
+    fprintf(ntp_out, "NTS-KE AEAD Algorithm = %u (AEAD_AES_SIV_CMAC_256)\n",
+            NTS_AEAD_AES_SIV_CMAC_256);
+    fprintf(ntp_out, "NTS-KE Cookies = %d\n", response.cookies);
+    memcpy(session->cookie, response.cookie, response.cookie_length);
+    session->cookie_length = response.cookie_length;
+    snprintf(host, NTS_HOST_MAX + 1, "%s", response.server);
+    *port = response.port != 0 ? response.port : NTP_DEFAULT_PORT;
+    return nullptr;
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "nts/session.hpp"
+
+// Takes the key exchange's response: prints its warnings and unknown records, then, when it is
+// one a client can go on with, what was agreed and the cookies received, and nullptr. The first
+// cookie goes into the session; `host` gets the NTP server the response names (empty when none)
+// and `port` its port (123 when none). Otherwise why not, in words.
+const char* ke_take_response(const uint8_t* bytes, size_t length, NtsSession* session,
+                             char host[NTS_HOST_MAX + 1], uint16_t* port);
