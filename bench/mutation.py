@@ -45,7 +45,7 @@ MUTANTS = [  # (file, text, its faulty replacement)
  ('src/ntp/reply_check.cpp', 'NTP_OFFSET_ROOT_DISPERSION)) + precision(reply);', 'NTP_OFFSET_ROOT_DISPERSION));'),
  ('src/clock/adjust.cpp', 'unix_seconds >= 0 &&', 'unix_seconds > 0 &&'),
  ('src/ntp/exchange.cpp', 'NTP_OFFSET_TRANSMIT_TIME), NTP_TIMESTAMP_SIZE);', 'NTP_OFFSET_TRANSMIT_TIME), NTP_TIMESTAMP_SIZE - 2);'),
- ('src/app/run.cpp', 'return !run.adjust || stranger_rejection(exchange) == nullptr;', 'return true;'),
+ ('src/app/run.cpp', 'return !query.adjust || stranger_rejection(exchange) == nullptr;', 'return true;'),
  ('src/ntp/exchange.cpp', 'constexpr int MOST = 256;', 'constexpr int MOST = 0;'),
  ('src/ntp/exchange.cpp', 'constexpr int REPLY_WAIT_MS = 3000;', 'constexpr int REPLY_WAIT_MS = 2000;'),
  ('src/app/run.cpp', 'unix_seconds(exchange.reply.arrived) + offset;', 'unix_seconds(exchange.reply.arrived) - offset;'),
@@ -71,12 +71,14 @@ MUTANTS = [  # (file, text, its faulty replacement)
  ('src/nts/authenticator.cpp', 'if (!echoes(*unique_id, datagram, session.unique_id)) {', 'if (!echoes(*unique_id, datagram, session.unique_id) && false) {'),
  ('src/nts/authenticator.cpp', 'if (is_nak(datagram)) {', 'if (is_nak(datagram) && false) {'),
  ('src/nts/fields.cpp', 'field_length % 4 != 0 ||', ''),
- ('src/app/run.cpp', 'return nts_reply_rejection(*run.nts, exchange) == nullptr;', 'return stranger_rejection(exchange) == nullptr;'),
+ ('src/app/run.cpp', 'return nts_reply_rejection(*query.nts, exchange) == nullptr;', 'return stranger_rejection(exchange) == nullptr;'),
  ('src/nts/key_exchange.cpp', 'SSL_CTRL_CLEAR_MODE, SSL_MODE_AUTO_RETRY', 'SSL_CTRL_MODE, SSL_MODE_AUTO_RETRY'),
  ('src/nts/key_exchange.cpp', 'if (is_address_literal(name)) {', 'if (false) {'),
  ('src/nts/key_exchange.cpp', 'if (const char* why = not_a_regular_file(file)) {', 'if (const char* why = nullptr) {'),
- ('src/app/run.cpp', 'report_unauthenticated(run.adjust, unauthenticated);\n            return 0;', 'report_unauthenticated(run.adjust, unauthenticated);'),
+ ('src/app/run.cpp', 'report_unauthenticated(query.adjust, unauthenticated);\n            return 0;', 'report_unauthenticated(query.adjust, unauthenticated);'),
  ('src/nts/posix/trust_store.cpp', 'nts_lib.SSL_CTX_load_verify_dir(context, nts_lib.X509_get_default_cert_dir());', 'nts_lib.SSL_CTX_load_verify_dir(context, "/nowhere");'),
+ ('src/nts/authenticator.hpp', '4 + NTS_NONCE_SIZE + NTS_TAG_SIZE;', '4 + NTS_NONCE_SIZE + NTS_TAG_SIZE - 8;'),
+ ('src/nts/ke_records.hpp', 'char server[NTS_HOST_MAX + 1];', 'char server[NTS_HOST_MAX - 1];'),
 ]
 
 

@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "app/config.hpp"
-#include "app/run.hpp"
 #include "ntp/report.hpp"
 
 UnixNanoseconds fake_clock_now = 0;
@@ -23,28 +21,50 @@ int wall_clock_set(UnixNanoseconds when) {
     return 1;
 }
 
-std::string complete_reply(const uint8_t* transmit, UnixNanoseconds sent, const uint8_t* reply,
-                           size_t length, const char* sender, uint16_t port, uint32_t* corrected) {
-    Run run{};
-    Exchange& exchange = run.exchange;
-    memcpy(exchange.request.bytes + NTP_OFFSET_TRANSMIT_TIME, transmit, NTP_TIMESTAMP_SIZE);
-    exchange.sent = sent;
-    memcpy(exchange.reply.packet.bytes, reply, length < NTP_PACKET_SIZE ? length : NTP_PACKET_SIZE);
-    exchange.reply.length = static_cast<long>(length);
-    exchange.reply.arrived = wall_clock_read();
-    address_from_dotted("127.0.0.1", 123, &exchange.server);
-    address_from_dotted(sender, port, &exchange.reply.sender);
-    run.adjust = true;
-    ntp_init(1);
-    ntp_out = tmpfile();
-    const uint32_t returned = complete_run(run);
-    if (corrected != nullptr) {
-        *corrected = returned;
+std::vector<uint8_t> hex_bytes(const std::string& hex) {
+    std::vector<uint8_t> bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += hex[i] == ' ' ? 1 : 2) {
+        if (hex[i] != ' ') {
+            bytes.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+        }
     }
+    return bytes;
+}
+
+std::string report_of(const std::function<void()>& body) {
+    ntp_out = tmpfile();
+    body();
     std::string report(static_cast<size_t>(ftell(ntp_out)), '\0');
     rewind(ntp_out);
     report.resize(fread(report.data(), 1, report.size(), ntp_out));
     fclose(ntp_out);
     ntp_out = stdout;
+    return report;
+}
+
+Query query_with_reply(const uint8_t* transmit, UnixNanoseconds sent, const uint8_t* reply,
+                       size_t length) {
+    Query query{};
+    Exchange& exchange = query.exchange;
+    memcpy(exchange.request.bytes + NTP_OFFSET_TRANSMIT_TIME, transmit, NTP_TIMESTAMP_SIZE);
+    exchange.sent = sent;
+    const size_t kept = length < sizeof exchange.reply.bytes ? length : sizeof exchange.reply.bytes;
+    memcpy(exchange.reply.bytes, reply, kept);
+    memcpy(exchange.reply.packet.bytes, reply, kept < NTP_PACKET_SIZE ? kept : NTP_PACKET_SIZE);
+    exchange.reply.length = static_cast<long>(length);
+    exchange.reply.arrived = wall_clock_read();
+    address_from_dotted("127.0.0.1", 123, &exchange.server);
+    exchange.reply.sender = exchange.server;
+    query.adjust = true;
+    return query;
+}
+
+std::string complete(const Query& query, uint32_t* corrected) {
+    ntp_verbose = 1;
+    uint32_t returned = 0;
+    const std::string report = report_of([&] { returned = complete_query(query); });
+    if (corrected != nullptr) {
+        *corrected = returned;
+    }
     return report;
 }

@@ -1,12 +1,14 @@
 #pragma once
 
-// What the in-process tests share: the fake clock linked in place of the real one, and an
-// exchange completed from a given reply.
+// What the in-process tests share: the fake clock linked in place of the real one, hex, a report
+// caught, and a run completed from a given reply.
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
-#include "platform/wall_clock.hpp"
+#include "app/run.hpp"
 
 // The fake clock stands still where a test puts it, so that what a test expects to the
 // nanosecond does not depend on how fast the machine runs. Only a setting moves it, unless it
@@ -15,10 +17,17 @@ extern UnixNanoseconds fake_clock_now;
 extern bool fake_clock_refuses;
 extern int fake_clock_settings;
 
-// The report of an exchange that asks to set the clock: the request with the given transmit
-// bytes went at `sent`, the reply given came from sender:port and arrived on the fake clock
-// where it stands; the server is 127.0.0.1:123. The corrected time that the exchange returns
-// goes to *corrected.
-std::string complete_reply(const uint8_t* transmit, UnixNanoseconds sent, const uint8_t* reply,
-                           size_t length, const char* sender = "127.0.0.1", uint16_t port = 123,
-                           uint32_t* corrected = nullptr);
+// Hex digits as bytes; spaces between them are skipped.
+std::vector<uint8_t> hex_bytes(const std::string& hex);
+
+// What `body` printed on the report's stream.
+std::string report_of(const std::function<void()>& body);
+
+// A run that asks to set the clock: the request with the given transmit bytes went at `sent` to
+// 127.0.0.1:123, and the reply given came from there and arrived on the fake clock where it
+// stands.
+Query query_with_reply(const uint8_t* transmit, UnixNanoseconds sent, const uint8_t* reply,
+                       size_t length);
+
+// The report of the run completed, and the corrected time it returned in *corrected.
+std::string complete(const Query& query, uint32_t* corrected = nullptr);

@@ -4,15 +4,12 @@
 # in hex.
 #   nts_path.py relay ADDRESS PORT SERVER_PORT [MODE]
 # An NTP relay on the path from ADDRESS:PORT to 127.0.0.1:SERVER_PORT. MODE: pass (default);
-# alter (one byte of T3); strip (the authenticator removed); replay (the reply relayed before
-# instead of this one); forge (first a reply of its own, an hour ahead, echoing the request but
-# unauthenticated); nak (an NTS NAK instead of the reply); icmp (first an ICMP parameter problem
-# about the request, as a router would send it).
+# forge (first a reply of its own, an hour ahead, echoing the request but unauthenticated); icmp
+# (first an ICMP parameter problem about the request, as a router would send it).
 #   nts_path.py ke PORT CERT KEY MODE [ADDRESS]
 # A key exchange server on ADDRESS:PORT (127.0.0.1), which also listens for NTP on
-# 127.0.0.1:123. MODE: silent (accepts and says nothing); no_alpn (selects no ALPN protocol);
-# error (an Error record); no_aead (offers only algorithm 16); tickets (session tickets without
-# end, then an Error record).
+# 127.0.0.1:123. MODE: silent (accepts and says nothing); no_alpn (selects no ALPN protocol, and
+# would answer a whole response); tickets (session tickets without end, then an Error record).
 import select
 import socket
 import ssl
@@ -22,7 +19,6 @@ import time
 
 RECORDS = {  # each a whole response: type (critical), length, body; End of Message last
     "error": bytes.fromhex("80020002 0001 80000000"),
-    "no_aead": bytes.fromhex("80010002 0000 80040002 0010 00050004 c00c1e00 80000000"),
     "no_alpn": bytes.fromhex("80010002 0000 80040002 000f 00050004 c00c1e00 80000000"),
 }
 
@@ -58,7 +54,6 @@ def relay(address, port, server_port, mode="pass"):
     upstream = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     upstream.connect(("127.0.0.1", int(server_port)))
     print("ready", flush=True)
-    earlier = None
     while True:
         request, peer = client.recvfrom(2048)
         print(peer[1], request.hex(), flush=True)
@@ -69,18 +64,8 @@ def relay(address, port, server_port, mode="pass"):
         if mode == "icmp":
             parameter_problem(peer, address, port, len(request))
             time.sleep(0.01)
-        if mode == "nak":
-            client.sendto(bytes([0x24, 0]) + echo[2:12] + b"NTSN" + echo[16:], peer)
-            continue
         upstream.send(request)
-        reply = upstream.recv(2048)
-        if mode == "alter":
-            reply = reply[:47] + bytes([reply[47] ^ 1]) + reply[48:]
-        if mode == "strip":
-            reply = reply[:48 + len(unique_id(request))]
-        if mode == "replay":
-            reply, earlier = earlier or reply, reply
-        client.sendto(reply, peer)
+        client.sendto(upstream.recv(2048), peer)
 
 
 def key_exchange(port, cert, key, mode, address="127.0.0.1"):

@@ -1,22 +1,42 @@
-// The authenticator of a reply, sealed here with nettle as a server seals it, then changed as
-// nothing on the path may change it unnoticed.
+// An NTS run's reply, sealed here with nettle as a server seals it, then changed as nothing on
+// the path may change it unnoticed: the run says why, reports no time and sets nothing.
 
 #include <cstring>
 #include <gtest/gtest.h>
 
+#include "in_process.hpp"
 #include "nts/aead.hpp"
 #include "nts/authenticator.hpp"
 #include "nts/libraries.hpp"
 
 namespace {
 
-// A reply of the header, the Unique Identifier and the authenticator (nonce and ciphertext of
-// 16 bytes each, sealing 8 bytes of encrypted fields); its length.
-size_t sealed_reply(const NtsSession& session, const uint8_t* key, uint8_t* reply) {
+constexpr UnixNanoseconds NOW = 1796000000LL * NANOSECONDS_PER_SECOND;
+constexpr uint8_t TRANSMIT[8] = {0x5E, 0xED, 0x00, 0x01, 0x80, 0x00, 0x00, 0x00};
+
+NtsSession session_of_ones() {
+    NtsSession session{};
+    memset(session.c2s_key, 1, NTS_KEY_SIZE);
+    memset(session.s2c_key, 2, NTS_KEY_SIZE);
+    memset(session.unique_id, 3, NTS_UNIQUE_ID_SIZE);
+    return session;
+}
+
+// A server's answer to TRANSMIT, its clock this one's: the header, the Unique Identifier and the
+// authenticator (nonce and ciphertext of 16 bytes each, sealing 8 bytes of encrypted fields)
+// sealed with `key`; its length.
+size_t sealed_reply(const uint8_t* unique_id, const uint8_t* key, uint8_t* reply) {
+    const std::vector<uint8_t> header = hex_bytes("2402 06ec 00000010 00000010 7f000009");
     memset(reply, 0, NTP_PACKET_SIZE);
-    reply[0] = 0x24;
+    memcpy(reply, header.data(), header.size());
+    memcpy(reply + NTP_OFFSET_ORIGINATE_TIME, TRANSMIT, 8);
+    const uint64_t now = (NOW / NANOSECONDS_PER_SECOND + 2208988800ULL) << 32;
+    for (int i = 0; i < 8; ++i) {
+        reply[NTP_OFFSET_RECEIVE_TIME + i] = reply[NTP_OFFSET_TRANSMIT_TIME + i] =
+            static_cast<uint8_t>(now >> (56 - 8 * i));
+    }
     size_t length = nts_append_field(reply, NTP_PACKET_SIZE, NTP_DATAGRAM_MAX, NTS_FIELD_UNIQUE_ID,
-                                     session.unique_id, NTS_UNIQUE_ID_SIZE);
+                                     unique_id, NTS_UNIQUE_ID_SIZE);
     uint8_t body[4 + 16 + 24] = {0, 16, 0, 24};
     const uint8_t secret[8] = {2, 4, 0, 8, 1, 2, 3, 4};
     aead_seal(key, body + 4, 16, reply, length, secret, sizeof secret, body + 20);
@@ -26,12 +46,9 @@ size_t sealed_reply(const NtsSession& session, const uint8_t* key, uint8_t* repl
 
 TEST(NtsReply, OnlyOurAuthenticatedReplyPasses) {
     ASSERT_EQ(nts_libraries_load(), nullptr);
-    NtsSession session{};
-    memset(session.c2s_key, 1, NTS_KEY_SIZE);
-    memset(session.s2c_key, 2, NTS_KEY_SIZE);
-    memset(session.unique_id, 3, NTS_UNIQUE_ID_SIZE);
+    NtsSession session = session_of_ones();
     uint8_t reply[NTP_DATAGRAM_MAX];
-    size_t length = sealed_reply(session, session.s2c_key, reply);
+    size_t length = sealed_reply(session.unique_id, session.s2c_key, reply);
     EXPECT_EQ(nts_rejection(session, reply, length), nullptr);
     EXPECT_STREQ(nts_rejection(session, reply, 47), "shorter than an NTP header");
     EXPECT_STREQ(nts_rejection(session, reply, NTP_DATAGRAM_MAX + 1),
@@ -42,10 +59,63 @@ TEST(NtsReply, OnlyOurAuthenticatedReplyPasses) {
     EXPECT_STREQ(nts_rejection(session, reply, longer), "extension fields after the authenticator");
     reply[length - 44] = 0x40; // a nonce longer than the field
     EXPECT_STREQ(nts_rejection(session, reply, length), "authenticator malformed");
-    length = sealed_reply(session, session.c2s_key, reply);
+    length = sealed_reply(session.unique_id, session.c2s_key, reply);
     EXPECT_STREQ(nts_rejection(session, reply, length), "authenticator does not verify");
-    session.unique_id[31] ^= 1;
-    EXPECT_STREQ(nts_rejection(session, reply, length), "Unique Identifier is not our request's");
+}
+
+// What the path can do to a reply, and what the run then says after its fields.
+struct PathRow {
+    const char* fault;
+    const char* verdict;
+    bool adjust = true;
+};
+
+TEST(NtsReply, WhatThePathChangesIsNeverTheTime) {
+    ASSERT_EQ(nts_libraries_load(), nullptr);
+    const std::string DOES_NOT_VERIFY = "NTS Authenticator = NOT verified (authenticator does not "
+                                        "verify)\n## Error ##: Reply rejected (not authenticated: "
+                                        "authenticator does not verify); local time not adjusted.";
+    // clang-format off
+    const PathRow ROWS[] = {
+        {"pass", "NTS Authenticator = verified"},
+        {"alter", DOES_NOT_VERIFY.c_str()},
+        {"alter", "NTS Authenticator = NOT verified (authenticator does not verify)\n## Error ##: "
+                  "No authenticated reply (authenticator does not verify); no time is reported.",
+         false},
+        {"strip", "NTS Authenticator = NOT verified (no authenticator)"},
+        {"replay", "NTS Authenticator = NOT verified (Unique Identifier is not our request's)"},
+        {"nak", "## Error ##: Reply rejected (not authenticated: NTS NAK: the server could not use "
+                "the cookie); local time not adjusted."},
+    };
+    // clang-format on
+    for (const PathRow& row : ROWS) {
+        SCOPED_TRACE(row.fault + std::string(row.adjust ? "" : ", report only"));
+        NtsSession session = session_of_ones();
+        uint8_t earlier[NTS_UNIQUE_ID_SIZE];
+        memset(earlier, 4, sizeof earlier);
+        const std::string fault = row.fault;
+        uint8_t reply[NTP_DATAGRAM_MAX];
+        size_t length =
+            sealed_reply(fault == "replay" ? earlier : session.unique_id, session.s2c_key, reply);
+        if (fault == "alter") {
+            reply[NTP_OFFSET_TRANSMIT_TIME + 7] ^= 1; // a bit of T3
+        } else if (fault == "strip" || fault == "nak") {
+            length = NTP_PACKET_SIZE + NTS_FIELD_HEADER_SIZE + NTS_UNIQUE_ID_SIZE;
+        }
+        if (fault == "nak") {
+            memcpy(reply + NTP_OFFSET_STRATUM, "\0", 1);
+            memcpy(reply + NTP_OFFSET_REFERENCE_ID, "NTSN", 4);
+        }
+        fake_clock_now = NOW;
+        fake_clock_settings = 0;
+        Query query = query_with_reply(TRANSMIT, NOW - 1000, reply, length);
+        query.nts = &session;
+        query.adjust = row.adjust;
+        const std::string report = complete(query);
+        EXPECT_NE(report.find("\n" + std::string(row.verdict) + "\n"), std::string::npos) << report;
+        EXPECT_EQ(fake_clock_settings, fault == "pass" ? 1 : 0);
+        EXPECT_EQ(report.find("Local Clock Offset") == std::string::npos, fault != "pass");
+    }
 }
 
 } // namespace

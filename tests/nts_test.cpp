@@ -5,68 +5,80 @@
 #include <string>
 #include <vector>
 
+#include "in_process.hpp"
 #include "ntp/timestamp.hpp"
+#include "nts/authenticator.hpp"
 #include "nts/certificate_time.hpp"
-#include "nts/fields.hpp"
-#include "nts/ke_records.hpp"
+#include "nts/ke_response.hpp"
+#include "nts/libraries.hpp"
 
 namespace {
 
-std::vector<uint8_t> bytes(const std::string& hex) {
-    std::vector<uint8_t> out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2) {
-        if (hex[i] == ' ') {
-            --i;
-            continue;
-        }
-        out.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
-    }
-    return out;
+const std::string PROTOCOL = "8001 0002 0000 ", AEAD = "8004 0002 000f ",
+                  COOKIE = "8005 0004 c00c1e00 ", END = "8000 0000", NO = "rejected: ",
+                  AGREED = "NTS-KE Next Protocol = 0 (NTPv4)\n"
+                           "NTS-KE AEAD Algorithm = 15 (AEAD_AES_SIV_CMAC_256)\n";
+
+// What a run makes of a key exchange's response: the lines printed, then why it was rejected or
+// the NTP server it names.
+std::string taken(const std::vector<uint8_t>& response, NtsSession* session) {
+    char host[NTS_HOST_MAX + 1] = "";
+    uint16_t port = 0;
+    const char* why = nullptr;
+    const std::string lines = report_of(
+        [&] { why = ke_take_response(response.data(), response.size(), session, host, &port); });
+    return lines + (why != nullptr ? NO + why
+                                   : "server: " + std::string(host) + " " + std::to_string(port));
 }
 
-const std::string PROTOCOL = "8001 0002 0000 ", AEAD = "8004 0002 000f ",
-                  COOKIE = "8005 0004 c00c1e00 ", END = "8000 0000";
-
-TEST(KeRecords, ResponsesAndWhyTheyFail) {
+TEST(KeResponse, RecordsToLinesAndWhyTheyFail) {
     // clang-format off
-    const std::pair<std::string, const char*> ROWS[] = {
-        // chronyd sets the critical bit on every record; records may come in any order.
+    const std::pair<std::string, std::string> ROWS[] = {
+        // chronyd sets the critical bit on every record; records may come in any order; the
+        // cookie kept is the first.
         {AEAD + COOKIE + "0005 0002 eeff 8006 0009 3132372e302e302e32 8007 0002 2b73 "
-         "4242 0003 000000 " + PROTOCOL + END, nullptr},
+         "4242 0003 000000 " + PROTOCOL + END,
+         "NTS-KE Unknown Record = 16962, Length = 3\n" + AGREED +
+         "NTS-KE Cookies = 2\nserver: 127.0.0.2 11123"},
+        {PROTOCOL + AEAD + COOKIE + END, AGREED + "NTS-KE Cookies = 1\nserver:  123"},
         {PROTOCOL + AEAD + COOKIE + "8003 0002 0001 " + END,
-         "server answered Warning 1 (unrecognized, so an error)"},
-        {"8002 0002 0001 " + END, "server answered Error 1 (bad request)"},
-        {PROTOCOL + "8002 0002 0007 " + END, "server answered Error 7 (unknown error)"},
-        {PROTOCOL + AEAD + "c242 0000 " + COOKIE + END, "unknown critical record type 16962"},
-        {PROTOCOL + AEAD + END, "no cookie"},
-        {AEAD + COOKIE + END, "no Next Protocol record"},
-        {PROTOCOL + COOKIE + END, "no AEAD Algorithm record"},
-        {PROTOCOL + "8004 0002 0010 " + COOKIE + END, "no common AEAD algorithm"},
-        {PROTOCOL + "8004 0004 000f 0010 " + COOKIE + END, "malformed negotiation record"},
-        {PROTOCOL + "8004 0001 0f " + COOKIE + END, "malformed negotiation record"},
-        {"8001 0000 " + AEAD + COOKIE + END, "no common protocol (Next Protocol)"},
-        {PROTOCOL + PROTOCOL + AEAD + COOKIE + END, "Next Protocol record repeated"},
-        {PROTOCOL + AEAD + AEAD + COOKIE + END, "AEAD Algorithm record repeated"},
-        {PROTOCOL + AEAD + "8005 0000 " + END, "cookie of 0 bytes"},
-        {PROTOCOL + AEAD + COOKIE + "8006 0003 410a42 " + END, "malformed NTPv4 Server record"},
-        {PROTOCOL + AEAD + COOKIE + "8007 0002 0000 " + END, "malformed NTPv4 Port record"},
-        {PROTOCOL + AEAD + COOKIE + "8003 0003 000000 " + END, "malformed Warning record"},
-        {PROTOCOL + AEAD + COOKIE + "8000 0001 00", "malformed End of Message record"},
-        {PROTOCOL + AEAD + COOKIE + "0000 0000", "malformed End of Message record"},
-        {PROTOCOL + AEAD + COOKIE + END + " 0000 0000", "records after End of Message"},
+         "NTS-KE Warning = 1\n" + NO + "server answered Warning 1 (unrecognized, so an error)"},
+        {"8002 0002 0001 " + END, NO + "server answered Error 1 (bad request)"},
+        {PROTOCOL + "8002 0002 0007 " + END, NO + "server answered Error 7 (unknown error)"},
+        {PROTOCOL + AEAD + "c242 0000 " + COOKIE + END, NO + "unknown critical record type 16962"},
+        {PROTOCOL + AEAD + END, NO + "no cookie"},
+        {AEAD + COOKIE + END, NO + "no Next Protocol record"},
+        {PROTOCOL + COOKIE + END, NO + "no AEAD Algorithm record"},
+        {PROTOCOL + "8004 0002 0010 " + COOKIE + END, NO + "no common AEAD algorithm"},
+        {PROTOCOL + "8004 0004 000f 0010 " + COOKIE + END, NO + "malformed negotiation record"},
+        {PROTOCOL + "8004 0001 0f " + COOKIE + END, NO + "malformed negotiation record"},
+        {"8001 0000 " + AEAD + COOKIE + END, NO + "no common protocol (Next Protocol)"},
+        {PROTOCOL + PROTOCOL + AEAD + COOKIE + END, NO + "Next Protocol record repeated"},
+        {PROTOCOL + AEAD + AEAD + COOKIE + END, NO + "AEAD Algorithm record repeated"},
+        {PROTOCOL + AEAD + "8005 0000 " + END, NO + "cookie of 0 bytes"},
+        {PROTOCOL + AEAD + COOKIE + "8006 0003 410a42 " + END, NO + "malformed NTPv4 Server record"},
+        {PROTOCOL + AEAD + COOKIE + "8007 0002 0000 " + END, NO + "malformed NTPv4 Port record"},
+        {PROTOCOL + AEAD + COOKIE + "8003 0003 000000 " + END, NO + "malformed Warning record"},
+        {PROTOCOL + AEAD + COOKIE + "8000 0001 00", NO + "malformed End of Message record"},
+        {PROTOCOL + AEAD + COOKIE + "0000 0000", NO + "malformed End of Message record"},
+        {PROTOCOL + AEAD + COOKIE + END + " 0000 0000", NO + "records after End of Message"},
         // Lengths that run past the end, however large.
-        {PROTOCOL + AEAD + "8005 0010 c00c1e00", "records cut short"},
-        {PROTOCOL + AEAD + "8005 ffff c00c1e00", "records cut short"},
-        {PROTOCOL + AEAD + COOKIE, "records cut short (no End of Message)"},
-        {"800100", "records cut short (no End of Message)"},
-        {"", "records cut short (no End of Message)"},
+        {PROTOCOL + AEAD + "8005 0010 c00c1e00", NO + "records cut short"},
+        {PROTOCOL + AEAD + "8005 ffff c00c1e00", NO + "records cut short"},
+        {PROTOCOL + AEAD + COOKIE, NO + "records cut short (no End of Message)"},
+        {"800100", NO + "records cut short (no End of Message)"},
+        {"", NO + "records cut short (no End of Message)"},
     };
     // clang-format on
-    for (const auto& [hex, reason] : ROWS) {
-        const std::vector<uint8_t> response = bytes(hex);
-        KeResponse parsed{};
-        const char* got = ke_parse_response(response.data(), response.size(), &parsed);
-        EXPECT_STREQ(got, reason) << hex;
+    for (const auto& [hex, expected] : ROWS) {
+        const std::vector<uint8_t> response = hex_bytes(hex);
+        NtsSession session{};
+        EXPECT_EQ(taken(response, &session), expected) << hex;
+        if (expected.find("server: ") != std::string::npos) {
+            EXPECT_EQ(std::vector<uint8_t>(session.cookie, session.cookie + session.cookie_length),
+                      hex_bytes("c00c1e00"))
+                << hex;
+        }
         if (hex.find(END + " ") != hex.npos) {
             continue; // read up to its first End of Message, which the parser finds is not last
         }
@@ -78,28 +90,49 @@ TEST(KeRecords, ResponsesAndWhyTheyFail) {
             EXPECT_EQ(ke_response_length(response.data(), cut), 0u) << hex << " cut at " << cut;
         }
     }
-    const std::vector<uint8_t> first = bytes(ROWS[0].first);
-    KeResponse parsed{};
-    ke_parse_response(first.data(), first.size(), &parsed);
-    EXPECT_EQ(parsed.cookies, 2);
-    EXPECT_EQ(std::vector<uint8_t>(parsed.cookie, parsed.cookie + parsed.cookie_length),
-              bytes("c00c1e00"));
-    EXPECT_STREQ(parsed.server, "127.0.0.2");
-    EXPECT_EQ(parsed.port, 11123);
-    ASSERT_EQ(parsed.note_count, 1);
-    EXPECT_TRUE(!parsed.notes[0].warning && parsed.notes[0].type == 0x4242 &&
-                parsed.notes[0].value == 3);
-    // The largest cookie kept, and one byte more refused.
-    for (const size_t size : {NTS_COOKIE_MAX, NTS_COOKIE_MAX + 1}) {
-        std::vector<uint8_t> response = bytes(PROTOCOL + AEAD + "8005");
-        response.push_back(static_cast<uint8_t>(size >> 8));
-        response.push_back(static_cast<uint8_t>(size));
-        response.resize(response.size() + size, 0xAB);
-        const std::vector<uint8_t> end = bytes(END);
-        response.insert(response.end(), end.begin(), end.end());
-        EXPECT_STREQ(ke_parse_response(response.data(), response.size(), &parsed),
-                     size == NTS_COOKIE_MAX ? nullptr : "cookie of 513 bytes");
+}
+
+// The largest cookie and server name that a response may give, taken whole into the request; one
+// byte more of either is refused.
+TEST(KeResponse, LargestCookieAndNameThroughTheWholeRequest) {
+    ASSERT_EQ(nts_libraries_load(), nullptr);
+    for (const size_t more : {0, 1}) {
+        const size_t cookie = NTS_COOKIE_MAX + more, name = NTS_HOST_MAX + more;
+        std::vector<uint8_t> response = hex_bytes(PROTOCOL + AEAD);
+        for (const auto& [type, size, byte] : {std::tuple{5, cookie, 'c'}, {6, name, 'n'}}) {
+            response.insert(response.end(),
+                            {0x80, static_cast<uint8_t>(type), static_cast<uint8_t>(size >> 8),
+                             static_cast<uint8_t>(size)});
+            response.insert(response.end(), size, static_cast<uint8_t>(byte));
+        }
+        for (const uint8_t byte : hex_bytes(END)) {
+            response.push_back(byte);
+        }
+        NtsSession session{};
+        const std::string result = taken(response, &session);
+        if (more == 1) {
+            EXPECT_EQ(result, NO + "cookie of 513 bytes");
+            continue;
+        }
+        EXPECT_EQ(result,
+                  AGREED + "NTS-KE Cookies = 1\nserver: " + std::string(name, 'n') + " 123");
+        uint8_t request[NTS_REQUEST_MAX];
+        ASSERT_EQ(nts_build_request(&session, NtpPacket{}, request), NTS_REQUEST_MAX);
+        ExtensionFields fields{};
+        nts_walk_fields(request, NTS_REQUEST_MAX, &fields);
+        ASSERT_EQ(fields.count, 3);
+        EXPECT_EQ(fields.fields[1].length, NTS_FIELD_HEADER_SIZE + NTS_COOKIE_MAX);
+        EXPECT_EQ(std::string(request + fields.fields[1].offset + NTS_FIELD_HEADER_SIZE,
+                              request + fields.fields[1].offset + NTS_FIELD_HEADER_SIZE + cookie),
+                  std::string(cookie, 'c'));
     }
+    std::vector<uint8_t> long_name = hex_bytes(PROTOCOL + AEAD + COOKIE + "8006 0100");
+    long_name.insert(long_name.end(), NTS_HOST_MAX + 1, 'n');
+    for (const uint8_t byte : hex_bytes(END)) {
+        long_name.push_back(byte);
+    }
+    NtsSession session{};
+    EXPECT_EQ(taken(long_name, &session), NO + "malformed NTPv4 Server record");
 }
 
 const std::string HEADER(96, '0');
@@ -118,7 +151,7 @@ TEST(ExtensionFields, WalkedWithinTheDatagram) {
     };
     // clang-format on
     for (const auto& [hex, count, malformed] : ROWS) {
-        const std::vector<uint8_t> datagram = bytes(hex);
+        const std::vector<uint8_t> datagram = hex_bytes(hex);
         ExtensionFields fields{};
         nts_walk_fields(datagram.data(), datagram.size(), &fields);
         EXPECT_EQ(fields.count, count) << hex;
@@ -146,7 +179,7 @@ TEST(ExtensionFields, AuthenticatorLengthsFitTheField) {
     };
     // clang-format on
     for (const auto& [hex, fits] : ROWS) {
-        const std::vector<uint8_t> datagram = bytes(HEADER + hex);
+        const std::vector<uint8_t> datagram = hex_bytes(HEADER + hex);
         ExtensionFields fields{};
         nts_walk_fields(datagram.data(), datagram.size(), &fields);
         ASSERT_EQ(fields.count, 1) << hex;

@@ -42,39 +42,39 @@ void print_server_line(const char* name, uint16_t port) {
 // Whether the reply taken ends the wait: in a plain run that only reports, any; in one that is to
 // step the clock, one that answers the request; in an NTS run, only an authenticated answer.
 bool ends_wait(const Exchange& exchange, const void* context) {
-    const Run& run = *static_cast<const Run*>(context);
-    if (run.nts != nullptr) {
-        return nts_reply_rejection(*run.nts, exchange) == nullptr;
+    const Query& query = *static_cast<const Query*>(context);
+    if (query.nts != nullptr) {
+        return nts_reply_rejection(*query.nts, exchange) == nullptr;
     }
-    return !run.adjust || stranger_rejection(exchange) == nullptr;
+    return !query.adjust || stranger_rejection(exchange) == nullptr;
 }
 
 // The request on the wire: the header, and in an NTS run (version 4) its fields after it; 0 when
 // it cannot be made.
-size_t build_request(Run* run, uint8_t wire[NTS_REQUEST_MAX]) {
-    NtpPacket& request = run->exchange.request;
-    if (!ntp_build_request(run->nts != nullptr ? NTP_V4_REQUEST_FLAGS : NTP_REQUEST_FLAGS,
+size_t build_request(Query* query, uint8_t wire[NTS_REQUEST_MAX]) {
+    NtpPacket& request = query->exchange.request;
+    if (!ntp_build_request(query->nts != nullptr ? NTP_V4_REQUEST_FLAGS : NTP_REQUEST_FLAGS,
                            &request)) {
         return 0;
     }
-    if (run->nts != nullptr) {
-        return nts_build_request(run->nts, request, wire);
+    if (query->nts != nullptr) {
+        return nts_build_request(query->nts, request, wire);
     }
     memcpy(wire, request.bytes, NTP_PACKET_SIZE);
     return NTP_PACKET_SIZE;
 }
 
 // The request goes out once the socket is the server's alone; then the reply.
-bool send_and_receive(NetSocket socket, Run* run) {
-    if (!exchange_connect(socket, run->exchange.server)) {
+bool send_and_receive(NetSocket socket, Query* query) {
+    if (!exchange_connect(socket, query->exchange.server)) {
         return false;
     }
     uint8_t wire[NTS_REQUEST_MAX];
-    const size_t size = build_request(run, wire);
+    const size_t size = build_request(query, wire);
     if (size == 0) {
         return report_failure("## Error ##: Can NOT get random bytes for the request.\n");
     }
-    return exchange_datagrams(socket, wire, size, ends_wait, run, &run->exchange);
+    return exchange_datagrams(socket, wire, size, ends_wait, query, &query->exchange);
 }
 
 // An NTS run without an authenticated reply reports no time: anyone on the path could have
@@ -90,16 +90,16 @@ void report_unauthenticated(bool adjust, const char* why) {
 }
 
 // The key exchange of an NTS run, after which the NTP exchange goes where it said.
-bool start_nts(const char* name, bool resolved, CertificateTime dates, Run* run) {
+bool start_nts(const char* name, bool resolved, CertificateTime dates, Query* query) {
     if (!resolved) {
         return report_failure(NO_ADDRESS);
     }
     nts_session.dates = plan_certificate_dates(dates, wall_clock_read(), BUILD_DATE);
-    if (!nts_key_exchange(name, run->exchange.server, &nts_session)) {
+    if (!nts_key_exchange(name, query->exchange.server, &nts_session)) {
         return false;
     }
-    run->exchange.server = nts_session.ntp_server;
-    run->nts = &nts_session;
+    query->exchange.server = nts_session.ntp_server;
+    query->nts = &nts_session;
     return true;
 }
 
@@ -128,15 +128,15 @@ void adjust_if_trusted(const Exchange& exchange, double delay, double offset, do
 
 } // namespace
 
-uint32_t complete_run(const Run& run) {
-    const Exchange& exchange = run.exchange;
+uint32_t complete_query(const Query& query) {
+    const Exchange& exchange = query.exchange;
     const NtpPacket& reply = exchange.reply.packet;
     if (ntp_verbose != 0) {
         print_ntp_packet(reply);
     }
-    if (run.nts != nullptr) {
-        if (const char* unauthenticated = nts_report_reply(*run.nts, exchange)) {
-            report_unauthenticated(run.adjust, unauthenticated);
+    if (query.nts != nullptr) {
+        if (const char* unauthenticated = nts_report_reply(*query.nts, exchange)) {
+            report_unauthenticated(query.adjust, unauthenticated);
             return 0;
         }
     }
@@ -144,7 +144,7 @@ uint32_t complete_run(const Run& run) {
     const NtpTime t4 = ntp_time_of(exchange.reply.arrived);
     const double offset = compute_clock_offset(reply, t1, t4);
     const double corrected = unix_seconds(exchange.reply.arrived) + offset;
-    if (run.adjust) {
+    if (query.adjust) {
         adjust_if_trusted(exchange, round_trip_delay(reply, t1, t4), offset, corrected);
     }
     fprintf(ntp_out, "System   Time = %s",
@@ -182,27 +182,27 @@ uint32_t query_ntp_server() {
     }
     // The server's address decides the socket's family, so it is looked up first; a failure
     // is told where it always was, after the socket's.
-    Run run{};
-    const bool resolved = resolve_host(name, port, &run.exchange.server);
-    if (nts && !start_nts(name, resolved, dates, &run)) {
+    Query query{};
+    const bool resolved = resolve_host(name, port, &query.exchange.server);
+    if (nts && !start_nts(name, resolved, dates, &query)) {
         return 0;
     }
-    const NetSocket socket = udp_socket_open(run.exchange.server);
+    const NetSocket socket = udp_socket_open(query.exchange.server);
     if (socket == NO_SOCKET) {
         report_failure("## Error ##: Can NOT Create UDP Socket.\n");
         return 0;
     }
-    if (!udp_socket_bind_any(socket, run.exchange.server, LOCAL_PORT)) {
+    if (!udp_socket_bind_any(socket, query.exchange.server, LOCAL_PORT)) {
         // The exchange goes on from a port the system picks.
         report_failure("## Error ##: Can NOT setup receive port.\n");
     }
-    run.adjust = get_execution_status() == STATUS_ADJUST_TIME;
+    query.adjust = get_execution_status() == STATUS_ADJUST_TIME;
     bool replied = false;
     if (resolved) {
-        replied = send_and_receive(socket, &run);
+        replied = send_and_receive(socket, &query);
     } else {
         report_failure(NO_ADDRESS);
     }
     socket_close(socket);
-    return replied ? complete_run(run) : 0;
+    return replied ? complete_query(query) : 0;
 }

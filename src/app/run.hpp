@@ -7,7 +7,7 @@
 
 // What a run gathers: its exchange, whether it is to step the clock, and in an NTS run what the
 // key exchange gave.
-struct Run {
+struct Query {
     Exchange exchange;
     bool adjust;
     NtsSession* nts; // nullptr in a plain run
@@ -20,4 +20,4 @@ uint32_t query_ntp_server();
 
 // Everything after reception: the report, the offset, the clock step when asked for and the
 // reply passes the checks, the local reading. Returns the corrected time as above.
-uint32_t complete_run(const Run& run);
+uint32_t complete_query(const Query& query);

@@ -13,6 +13,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return -1;
     }
     fake_clock_now = NOW;
-    complete_reply(REQUEST_TRANSMIT, NOW - 100000, data, size);
+    complete(query_with_reply(REQUEST_TRANSMIT, NOW - 100000, data, size));
     return 0;
 }
