@@ -112,16 +112,6 @@ offsets() {
         run_offset $injected
         stop
     done
-    linux && return
-    # The batch file for Windows' task scheduler, run by Wine's cmd, but only to report: it
-    # appends the report, dated, to the log beside it.
-    cp "$client" "$work/" && sed 's/=ADJUST_TIME/=REPORT_ONLY/' "$here/../contrib/sntp-client.cmd" \
-        >"$work/sntp-client.cmd"
-    serve 127.0.0.1 2123 offset=0.25
-    "$here/wine_run.sh" cmd /c "Z:${work//\//\\}\\sntp-client.cmd" 127.0.0.1:2123 >/dev/null 2>&1
-    status=$? out=$(tr -d '\r' <"$work/sntp-client.log")
-    stop
-    has "batch file" '==== .*[0-9]{4}.* [0-9]+:[0-9]{2}.*' 'Local Clock Offset = 0\.2[0-9]* \(sec\)'
 }
 
 # Against one server, again and again: SNTP_SOAK_RUNS runs (1000).
@@ -167,7 +157,6 @@ check() {
 # for anything else, it only reports, and takes the first datagram. Either way it hears only the
 # server's port.
 checks() {
-    check delay=2.2 ADJUST_TIME 0 "$(rejected 'root distance of 1 second or more')"
     # A datagram longer than the client reads is passed over, whatever its first bytes say. Wine
     # says it set the clock when asked for less than half a second, and sets nothing.
     check cut ADJUST_TIME 0 "$(linux && echo "$REFUSED" || echo '## INFO\. ## Adjusted Local Time\.')"
@@ -270,29 +259,6 @@ privileges() {
     status=0
     stop
     only "set-user-ID" 'Server Name = pool\.ntp\.org, Port = 123' "$NO_NAME" "$EPOCH"
-}
-
-# A real server: chronyd on loopback, with control of the clock disabled (-x). It answers a
-# version 3 request in version 3, with its local stratum and reference, echoing the request's
-# transmit bytes; T3 is its transmit time. Both clocks are this machine's: T1 to T4 come in
-# order, and the offset is the asymmetry of the two legs, at most half the delay.
-chrony() {
-    [ -x "${SNTP_TEST_CHRONYD:-}" ] || { echo "skipped: no chronyd in SNTP_TEST_CHRONYD"; exit 77; }
-    printf '%s\n' "port 11123" "cmdport 0" "local stratum 8" allow "pidfile $work/pid" >"$work/conf"
-    "$SNTP_TEST_CHRONYD" -x -d -u root -f "$work/conf" 2>/dev/null &
-    servers=$!
-    timeout 5 sh -c "until [ \$(ss -Huln 'sport = 11123' | wc -l) -ge 2 ]; do sleep 0.05; done" ||
-        { echo "gave up waiting for chronyd on port 11123" && exit 1; }
-    for address in 127.0.0.1 [::1]; do
-        run NTP_SERVER_NAME=$address:11123
-        complete "chronyd at $address"
-        local delay=$(value 'Roundtrip Delay')
-        [ "$(value 'Transmit  Timestamp')" = "$(value T3)" ] &&
-            awk "BEGIN { exit !($(value T1) <= $(value T2) && $(value T3) <= $(value T4)) }" &&
-            near "$delay" "$slack/2" "$slack/2" &&
-            near "$(value 'Local Clock Offset')" 0 "0.0002+$delay/2" || fail "chronyd: times"
-    done
-    stop
 }
 
 KEY="-newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes"
@@ -409,8 +375,7 @@ nts_rows() {
     umount /etc/ssl/certs
     complete "NTS report only" "$REPORTED"
     has "NTS report only" 'NTS-KE Server = 127\.0\.0\.1, Port = 4460' 'NTS-KE TLS = TLSv1\.3, TLS_\w+' \
-        'NTS-KE Certificate = /CN=nts\.test' 'NTS-KE Next Protocol = 0 \(NTPv4\)' \
-        'NTS-KE AEAD Algorithm = 15 \(AEAD_AES_SIV_CMAC_256\)' 'NTS-KE Cookies = 8' \
+        'NTS-KE Certificate = /CN=nts\.test' 'NTS-KE Cookies = 8' \
         'NTS-KE NTP Server = 127\.0\.0\.2, Port = 11123' ' Version Number \(VN\): 4' \
         'NTS Extension Field = 0x0104 \(Unique Identifier\), Length = 36' \
         'NTS Extension Field = 0x0404 \(NTS Authenticator and Encrypted Extension Fields\), Length = [0-9]+' \
@@ -422,13 +387,20 @@ nts_rows() {
     linux || { stop && return 0; }
     ke_fault "another name" 'TLS handshake failed: certificate verify failed \(hostname mismatch\)' \
         $TRUSTED NTP_SERVER_NAME=localhost
-    ke_fault "no trust file" \
-        "cannot read trusted certificates from $work/none\.pem \(No such file or directory\)" \
-        NTS_TRUSTED_CERTS="$work/none.pem" NTP_SERVER_NAME=nts.test
     mkfifo "$work/fifo"
     ke_fault "FIFO" "cannot read trusted certificates from $work/fifo \(not a regular file\)" \
         NTS_TRUSTED_CERTS="$work/fifo" NTP_SERVER_NAME=nts.test
     ke_fault "refused" 'connection failed: Connection refused' NTP_SERVER_NAME=127.0.0.1:4461
+    # chronyd answers plain SNTP too: version 3 in version 3, echoing the request's transmit
+    # bytes; T3 is its transmit time. Both clocks are this machine's: T1 to T4 come in order, and
+    # the offset is the asymmetry of the two legs, at most half the delay.
+    run NTP_SERVER_NAME=127.0.0.1:11123
+    complete "chronyd"
+    local delay=$(value 'Roundtrip Delay')
+    [ "$(value 'Transmit  Timestamp')" = "$(value T3)" ] &&
+        awk "BEGIN { exit !($(value T1) <= $(value T2) && $(value T3) <= $(value T4)) }" &&
+        near "$delay" "$slack/2" "$slack/2" &&
+        near "$(value 'Local Clock Offset')" 0 "0.0002+$delay/2" || fail "chronyd: times"
     # Without nettle (its file empty for this run), NTS cannot start. Not under valgrind: the
     # system's loader leaks the path of a library it failed to load.
     local nettle=$(ldconfig -p | sed -n 's/.*libnettle\.so\.8 .*=> //p' | head -n 1)

@@ -56,15 +56,6 @@ Query query_with_reply(const uint8_t* transmit, UnixNanoseconds sent, const uint
     address_from_dotted("127.0.0.1", 123, &exchange.server);
     exchange.reply.sender = exchange.server;
     query.adjust = true;
+    ntp_verbose = 1; // as the program always is
     return query;
-}
-
-std::string complete(const Query& query, uint32_t* corrected) {
-    ntp_verbose = 1;
-    uint32_t returned = 0;
-    const std::string report = report_of([&] { returned = complete_query(query); });
-    if (corrected != nullptr) {
-        *corrected = returned;
-    }
-    return report;
 }

@@ -23,11 +23,8 @@ std::vector<uint8_t> hex_bytes(const std::string& hex);
 // What `body` printed on the report's stream.
 std::string report_of(const std::function<void()>& body);
 
-// A run that asks to set the clock: the request with the given transmit bytes went at `sent` to
-// 127.0.0.1:123, and the reply given came from there and arrived on the fake clock where it
-// stands.
+// A verbose run that asks to set the clock: the request with the given transmit bytes went at
+// `sent` to 127.0.0.1:123, and the reply given came from there and arrived on the fake clock
+// where it stands.
 Query query_with_reply(const uint8_t* transmit, UnixNanoseconds sent, const uint8_t* reply,
                        size_t length);
-
-// The report of the run completed, and the corrected time it returned in *corrected.
-std::string complete(const Query& query, uint32_t* corrected = nullptr);
