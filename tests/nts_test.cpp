@@ -23,7 +23,7 @@ const std::string PROTOCOL = "8001 0002 0000 ", AEAD = "8004 0002 000f ",
 // or the NTP server it names and the size of the request that then carries its cookie.
 std::string taken(const std::vector<uint8_t>& response) {
     NtsSession session{};
-    char host[NTS_HOST_MAX + 1] = "";
+    char host[KE_HOST_SIZE] = "";
     uint16_t port = 0;
     const char* why = nullptr;
     const std::string lines = report_of(
@@ -62,9 +62,12 @@ TEST(KeResponse, RecordsToLinesAndWhyTheyFail) {
          "NTS-KE Unknown Record = 16962, Length = 3\n" + AGREED +
          "NTS-KE Cookies = 2\nserver: 127.0.0.2 11123\nrequest: 132"},
         {PROTOCOL + AEAD + COOKIE + END, AGREED + "NTS-KE Cookies = 1\nserver:  123\nrequest: 132"},
+        // A name is looked up as absolute, so that no search domain makes it a local one.
+        {PROTOCOL + AEAD + COOKIE + "8006 0003 6e7470 " + END,
+         AGREED + "NTS-KE Cookies = 1\nserver: ntp. 123\nrequest: 132"},
         // The largest cookie and server name go whole into the session and the request.
         {largest(0, 0), AGREED + "NTS-KE Cookies = 1\nserver: " + std::string(NTS_HOST_MAX, 'n') +
-                     " 123\nrequest: 640"},
+                     ". 123\nrequest: 640"},
         {largest(1, 0), NO + "cookie of 513 bytes"},
         {largest(0, 1), NO + "malformed NTPv4 Server record"},
         {PROTOCOL + AEAD + COOKIE + "8003 0002 0001 " + END,

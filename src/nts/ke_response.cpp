@@ -5,6 +5,7 @@
 
 #include "ntp/report.hpp"
 #include "ntp/server_text.hpp"
+#include "platform/sockets.hpp"
 
 namespace {
 
@@ -24,7 +25,7 @@ void print_notes() {
 } // namespace
 
 const char* ke_take_response(const uint8_t* bytes, size_t length, NtsSession* session,
-                             char host[NTS_HOST_MAX + 1], uint16_t* port) {
+                             char host[KE_HOST_SIZE], uint16_t* port) {
     const char* rejection = ke_parse_response(bytes, length, &response);
     print_notes();
     if (rejection != nullptr) {
@@ -36,7 +37,12 @@ const char* ke_take_response(const uint8_t* bytes, size_t length, NtsSession* se
     fprintf(ntp_out, "NTS-KE Cookies = %d\n", response.cookies);
     memcpy(session->cookie, response.cookie, response.cookie_length);
     session->cookie_length = response.cookie_length;
-    snprintf(host, NTS_HOST_MAX + 1, "%s", response.server);
+    // A name with a trailing dot is absolute: the resolver's search domains cannot turn the
+    // server's answer into a local name.
+    const size_t named = strlen(response.server);
+    const bool absolute =
+        named == 0 || response.server[named - 1] == '.' || is_address_literal(response.server);
+    snprintf(host, KE_HOST_SIZE, absolute ? "%s" : "%s.", response.server);
     *port = response.port != 0 ? response.port : NTP_DEFAULT_PORT;
     return nullptr;
 }

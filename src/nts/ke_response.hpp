@@ -7,7 +7,8 @@
 
 // Takes the key exchange's response: prints its warnings and unknown records, then, when it is
 // one a client can go on with, what was agreed and the cookies received, and nullptr. The first
-// cookie goes into the session; `host` gets the NTP server the response names (empty when none)
-// and `port` its port (123 when none). Otherwise why not, in words.
+// cookie goes into the session; `host` gets the NTP server the response names (empty when none),
+// a name made absolute, and `port` its port (123 when none). Otherwise why not, in words.
+constexpr size_t KE_HOST_SIZE = NTS_HOST_MAX + 2;
 const char* ke_take_response(const uint8_t* bytes, size_t length, NtsSession* session,
-                             char host[NTS_HOST_MAX + 1], uint16_t* port);
+                             char host[KE_HOST_SIZE], uint16_t* port);

@@ -249,7 +249,7 @@ size_t converse() {
 }
 
 bool take_response(size_t length, const NetAddress& address, NtsSession* session) {
-    char host[NTS_HOST_MAX + 1];
+    char host[KE_HOST_SIZE];
     uint16_t port = 0;
     if (const char* rejection = ke_take_response(response_bytes, length, session, host, &port)) {
         return fail("response rejected: %s", rejection);
