@@ -12,13 +12,13 @@ UnixNanoseconds wall_clock_read() {
     return fake_clock_now;
 }
 
-int wall_clock_set(UnixNanoseconds when) {
+bool wall_clock_set(UnixNanoseconds when) {
     if (fake_clock_refuses) {
-        return 0;
+        return false;
     }
     fake_clock_now = when;
     ++fake_clock_settings;
-    return 1;
+    return true;
 }
 
 std::vector<uint8_t> hex_bytes(const std::string& hex) {

@@ -16,5 +16,5 @@ bool adjust_local_time(double offset) {
     const UnixNanoseconds now = wall_clock_read();
     // Within that range neither the sum nor the offset in nanoseconds can overflow.
     return clock_can_take(unix_seconds(now) + offset) &&
-           wall_clock_set(now + std::llround(offset * NANOSECONDS_PER_SECOND)) == 1;
+           wall_clock_set(now + std::llround(offset * NANOSECONDS_PER_SECOND));
 }

@@ -62,7 +62,7 @@ const char* header_rejection(const NtpPacket& reply) {
     // A Kiss-o'-Death usually also says "not synchronized": name its code first.
     if (stratum == STRATUM_KISS) {
         snprintf(reason, sizeof reason, "kiss code %s",
-                 reference_id_text(ntp_field(reply, NTP_OFFSET_REFERENCE_ID), 0, version));
+                 reference_id_text(ntp_field(reply, NTP_OFFSET_REFERENCE_ID), 0));
         return reason;
     }
     if (ntp_leap_indicator(reply) == LEAP_NOT_SYNCHRONIZED) {

@@ -29,7 +29,7 @@ void print_timestamp(const char* label, const NtpPacket& reply, size_t offset) {
 
 } // namespace
 
-const char* reference_id_text(const uint8_t id[4], int stratum, [[maybe_unused]] int version) {
+const char* reference_id_text(const uint8_t id[4], int stratum) {
     if (stratum == 0 || stratum == 1) {
         return reference_code(id);
     }
@@ -54,9 +54,9 @@ void print_ntp_packet(const NtpPacket& reply) {
             ntp_fixed_point_seconds(ntp_field(reply, NTP_OFFSET_ROOT_DELAY)) * 1000);
     fprintf(ntp_out, "     Root Dispersion: %f (m sec)\n",
             ntp_fixed_point_seconds(ntp_field(reply, NTP_OFFSET_ROOT_DISPERSION)) * 1000);
-    fprintf(ntp_out, "Reference Identifier: %s\n",
-            reference_id_text(ntp_field(reply, NTP_OFFSET_REFERENCE_ID), static_cast<int>(stratum),
-                              version));
+    fprintf(
+        ntp_out, "Reference Identifier: %s\n",
+        reference_id_text(ntp_field(reply, NTP_OFFSET_REFERENCE_ID), static_cast<int>(stratum)));
     print_timestamp(" Reference Timestamp", reply, NTP_OFFSET_REFERENCE_TIME);
     print_timestamp(" Originate Timestamp", reply, NTP_OFFSET_ORIGINATE_TIME);
     print_timestamp(" Receive   Timestamp", reply, NTP_OFFSET_RECEIVE_TIME);

@@ -21,4 +21,4 @@ void print_ntp_packet(const NtpPacket& reply);
 // Stratum 0 or 1: the four bytes as a code (a kiss code or a reference clock's name), ending at
 // the first NUL; any byte that is not printable ASCII, and the backslash, shown escaped, so
 // that no control character from the network reaches the terminal. Otherwise the dotted quad.
-const char* reference_id_text(const uint8_t id[4], int stratum, int version);
+const char* reference_id_text(const uint8_t id[4], int stratum);

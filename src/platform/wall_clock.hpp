@@ -17,6 +17,6 @@ inline int64_t floor_seconds(UnixNanoseconds when) {
 // (to the millisecond) on Windows. The program links the real one; the tests link a fake in its
 // place, so no test can ever touch this machine's clock.
 UnixNanoseconds wall_clock_read();
-// Steps the clock; 1 when the system did it, else 0 (no right to set the time, or a time the
+// Steps the clock; false when the system did not (no right to set the time, or a time the
 // system cannot take).
-int wall_clock_set(UnixNanoseconds when);
+bool wall_clock_set(UnixNanoseconds when);

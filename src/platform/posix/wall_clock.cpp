@@ -9,8 +9,8 @@ UnixNanoseconds wall_clock_read() {
 }
 
 // The only place in the program that can change the machine's clock; needs CAP_SYS_TIME.
-int wall_clock_set(UnixNanoseconds when) {
+bool wall_clock_set(UnixNanoseconds when) {
     const int64_t seconds = floor_seconds(when);
     const timespec target{static_cast<time_t>(seconds), when - seconds * NANOSECONDS_PER_SECOND};
-    return clock_settime(CLOCK_REALTIME, &target) == 0 ? 1 : 0;
+    return clock_settime(CLOCK_REALTIME, &target) == 0;
 }

@@ -20,9 +20,9 @@ UnixNanoseconds wall_clock_read() {
 
 // The only place in the program that can change the machine's clock; needs the system-time
 // right (an elevated console). SetSystemTime takes UTC, so no local-time ambiguity reaches it.
-int wall_clock_set(UnixNanoseconds when) {
+bool wall_clock_set(UnixNanoseconds when) {
     const auto ticks = static_cast<uint64_t>(when / NANOSECONDS_PER_TICK + TICKS_TO_1970);
     const FILETIME target{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
     SYSTEMTIME utc{};
-    return FileTimeToSystemTime(&target, &utc) != 0 && SetSystemTime(&utc) != 0 ? 1 : 0;
+    return FileTimeToSystemTime(&target, &utc) != 0 && SetSystemTime(&utc) != 0;
 }
