@@ -126,6 +126,63 @@ void adjust_if_trusted(const Exchange& exchange, double delay, double offset, do
     }
 }
 
+// What the environment asks of a run, once it has passed its checks.
+struct Settings {
+    bool nts;
+    CertificateTime dates;
+    char* name;
+    uint16_t port;
+};
+
+// Reads the environment and prints the server line; false, with its error line printed, when a
+// setting is not one the client takes.
+bool read_settings(Settings* settings) {
+    const Authentication authentication = get_authentication();
+    if (authentication == AUTHENTICATION_UNKNOWN) {
+        return report_failure(
+            "## Error ##: NTP_AUTHENTICATION must be NTS or unset; nothing was sent.\n");
+    }
+    settings->nts = authentication == AUTHENTICATION_NTS;
+    settings->dates = settings->nts ? get_certificate_time() : CERTIFICATE_TIME_LOCAL;
+    if (settings->dates == CERTIFICATE_TIME_UNKNOWN) {
+        return report_failure("## Error ##: NTS_CERTIFICATE_TIME must be LOCAL, SERVER or unset; "
+                              "nothing was sent.\n");
+    }
+    settings->name = get_ntp_server_name(settings->nts);
+    if (settings->name == nullptr) {
+        return report_failure("## Error ##: Server name longer than 255 characters.\n");
+    }
+    settings->port =
+        split_server_port(settings->name, settings->nts ? NTS_KE_DEFAULT_PORT : NTP_DEFAULT_PORT);
+    print_server_line(settings->name, settings->port);
+    return true;
+}
+
+// The sockets library started, and its clean-up registered for the exit.
+bool start_sockets() {
+    if (!sockets_startup()) {
+        return report_failure("## Error ##: Can NOT initialize WinSock.\n");
+    }
+    return register_cleanup() || report_failure("## Error ##: Falure atexit(WSACleanup).\n");
+}
+
+// The exchange over a UDP socket of the server's family, bound to port 1024 where it can be;
+// whether a reply came.
+bool exchange_over_udp(bool resolved, Query* query) {
+    const NetSocket socket = udp_socket_open(query->exchange.server);
+    if (socket == NO_SOCKET) {
+        return report_failure("## Error ##: Can NOT Create UDP Socket.\n");
+    }
+    if (!udp_socket_bind_any(socket, query->exchange.server, LOCAL_PORT)) {
+        // The exchange goes on from a port the system picks.
+        report_failure("## Error ##: Can NOT setup receive port.\n");
+    }
+    query->adjust = get_execution_status() == STATUS_ADJUST_TIME;
+    const bool replied = resolved ? send_and_receive(socket, query) : report_failure(NO_ADDRESS);
+    socket_close(socket);
+    return replied;
+}
+
 } // namespace
 
 uint32_t complete_query(const Query& query) {
@@ -153,56 +210,16 @@ uint32_t complete_query(const Query& query) {
 }
 
 uint32_t query_ntp_server() {
-    const Authentication authentication = get_authentication();
-    if (authentication == AUTHENTICATION_UNKNOWN) {
-        report_failure("## Error ##: NTP_AUTHENTICATION must be NTS or unset; nothing was sent.\n");
-        return 0;
-    }
-    const bool nts = authentication == AUTHENTICATION_NTS;
-    const CertificateTime dates = nts ? get_certificate_time() : CERTIFICATE_TIME_LOCAL;
-    if (dates == CERTIFICATE_TIME_UNKNOWN) {
-        report_failure("## Error ##: NTS_CERTIFICATE_TIME must be LOCAL, SERVER or unset; nothing "
-                       "was sent.\n");
-        return 0;
-    }
-    char* name = get_ntp_server_name(nts);
-    if (name == nullptr) {
-        report_failure("## Error ##: Server name longer than 255 characters.\n");
-        return 0;
-    }
-    const uint16_t port = split_server_port(name, nts ? NTS_KE_DEFAULT_PORT : NTP_DEFAULT_PORT);
-    print_server_line(name, port);
-    if (!sockets_startup()) {
-        report_failure("## Error ##: Can NOT initialize WinSock.\n");
-        return 0;
-    }
-    if (!register_cleanup()) {
-        report_failure("## Error ##: Falure atexit(WSACleanup).\n");
+    Settings settings{};
+    if (!read_settings(&settings) || !start_sockets()) {
         return 0;
     }
     // The server's address decides the socket's family, so it is looked up first; a failure
     // is told where it always was, after the socket's.
     Query query{};
-    const bool resolved = resolve_host(name, port, &query.exchange.server);
-    if (nts && !start_nts(name, resolved, dates, &query)) {
+    const bool resolved = resolve_host(settings.name, settings.port, &query.exchange.server);
+    if (settings.nts && !start_nts(settings.name, resolved, settings.dates, &query)) {
         return 0;
     }
-    const NetSocket socket = udp_socket_open(query.exchange.server);
-    if (socket == NO_SOCKET) {
-        report_failure("## Error ##: Can NOT Create UDP Socket.\n");
-        return 0;
-    }
-    if (!udp_socket_bind_any(socket, query.exchange.server, LOCAL_PORT)) {
-        // The exchange goes on from a port the system picks.
-        report_failure("## Error ##: Can NOT setup receive port.\n");
-    }
-    query.adjust = get_execution_status() == STATUS_ADJUST_TIME;
-    bool replied = false;
-    if (resolved) {
-        replied = send_and_receive(socket, &query);
-    } else {
-        report_failure(NO_ADDRESS);
-    }
-    socket_close(socket);
-    return replied ? complete_query(query) : 0;
+    return exchange_over_udp(resolved, &query) ? complete_query(query) : 0;
 }
