@@ -9,8 +9,11 @@
 home=$(mktemp -d "$(dirname "${SNTP_WINE_TEMPLATE:-/tmp/none}")/wine-run.XXXXXX")
 export HOME="$home" WINEPREFIX="$home/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY TZ
+# The registry files are copies: wineserver writes a file with more than one link in place, and
+# runs side by side would write the template's, each over the other's.
 if [ -d "${SNTP_WINE_TEMPLATE:-}" ]; then
-    cp -al "$SNTP_WINE_TEMPLATE" "$WINEPREFIX" || exit 1
+    cp -al "$SNTP_WINE_TEMPLATE" "$WINEPREFIX" && rm "$WINEPREFIX"/*.reg &&
+        cp "$SNTP_WINE_TEMPLATE"/*.reg "$WINEPREFIX" || exit 1
 fi
 timeout -k 5 120 setpriv --bounding-set=-sys_time -- /usr/lib/wine/wine64 "$@"
 status=$?
