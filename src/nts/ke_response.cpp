@@ -37,12 +37,12 @@ const char* ke_take_response(const uint8_t* bytes, size_t length, NtsSession* se
     fprintf(ntp_out, "NTS-KE Cookies = %d\n", response.cookies);
     memcpy(session->cookie, response.cookie, response.cookie_length);
     session->cookie_length = response.cookie_length;
-    // A name with a trailing dot is absolute: the resolver's search domains cannot turn the
+    // A trailing dot makes a name absolute: the resolver's search domains cannot turn the
     // server's answer into a local name.
     const size_t named = strlen(response.server);
-    const bool absolute =
-        named == 0 || response.server[named - 1] == '.' || is_address_literal(response.server);
-    snprintf(host, KE_HOST_SIZE, absolute ? "%s" : "%s.", response.server);
+    const bool relative =
+        named > 0 && response.server[named - 1] != '.' && !is_address_literal(response.server);
+    snprintf(host, KE_HOST_SIZE, "%s%s", response.server, relative ? "." : "");
     *port = response.port != 0 ? response.port : NTP_DEFAULT_PORT;
     return nullptr;
 }
