@@ -1,9 +1,7 @@
 #include "nts/libraries.hpp"
 
-#include <algorithm>
 #include <cstdio>
 #include <dlfcn.h>
-#include <iterator>
 
 NtsLibraries nts_lib;
 
@@ -22,12 +20,11 @@ const char* open_failure(const char* library) {
     return missing;
 }
 
-template <typename Function> bool look_up(void* library, const char* name, Function* function) {
+template <typename Function> void look_up(void* library, const char* name, Function* function) {
     *function = reinterpret_cast<Function>(dlsym(library, name));
     if (*function == nullptr && missing_count++ == 0) {
         first_missing = name;
     }
-    return *function != nullptr;
 }
 
 // The table is either whole or empty, and neither library stays loaded for a run that cannot
@@ -55,18 +52,17 @@ const char* nts_libraries_load() {
         return give_up(ssl, nettle, open_failure(NETTLE_LIBRARY));
     }
     missing_count = 0;
-#define NTS_LOOK_UP(library, name) look_up(library, #name, &nts_lib.name),
-    const bool found[] = {NTS_LIBRARY_FUNCTIONS(NTS_LOOK_UP)};
+#define NTS_LOOK_UP(library, name) look_up(library, #name, &nts_lib.name);
+    NTS_LIBRARY_FUNCTIONS(NTS_LOOK_UP)
 #undef NTS_LOOK_UP
-    if (std::all_of(std::begin(found), std::end(found), [](bool one) { return one; })) {
+    if (missing_count == 0) {
         return nullptr;
     }
-    if (missing_count == 1) {
-        snprintf(missing, sizeof missing, "no function %s in the TLS or AEAD library",
-                 first_missing);
-    } else {
-        snprintf(missing, sizeof missing, "no function %s and %d more in the TLS or AEAD library",
-                 first_missing, missing_count - 1);
+    char more[32] = "";
+    if (missing_count > 1) {
+        snprintf(more, sizeof more, " and %d more", missing_count - 1);
     }
+    snprintf(missing, sizeof missing, "no function %s%s in the TLS or AEAD library", first_missing,
+             more);
     return give_up(ssl, nettle, missing);
 }
