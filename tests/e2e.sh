@@ -35,12 +35,12 @@ stop() { kill $servers && wait $servers 2>/dev/null; servers=; }
 received() { tail -n +2 "$work/log"; }
 
 # launch VARIABLE=VALUE...: the Linux client with only that environment and TZ=UTC, unable to
-# set the clock; the refused settings it asks for and its waits are traced, timed (which
+# set the clock (nor use the capabilities that $drop names, ",-NAME...");  the refused settings it asks for and its waits are traced, timed (which
 # LeakSanitizer cannot bear: the sanitized build finds leaks in-process, valgrind's stage end to
 # end).
 tracer="strace -qq -ttt -T -e trace=clock_settime,poll,ppoll,sendto -o $work/trace"
 launch() {
-    setpriv --bounding-set=-sys_time -- env -i TZ=UTC ASAN_OPTIONS=detect_leaks=0 "$@" $tracer \
+    setpriv --bounding-set=-sys_time${drop:-} -- env -i TZ=UTC ASAN_OPTIONS=detect_leaks=0 "$@" $tracer \
         $valgrind "$client"
 }
 
@@ -160,6 +160,9 @@ checks() {
     # A datagram longer than the client reads is passed over, whatever its first bytes say. Wine
     # says it set the clock when asked for less than half a second, and sets nothing.
     check cut ADJUST_TIME 0 "$(linux && echo "$REFUSED" || echo '## INFO\. ## Adjusted Local Time\.')"
+    # A time before this program was built is wrong, whoever sends it: reported, never set.
+    check offset=-31536000 ADJUST_TIME -31536000 \
+        "$(rejected "corrected time before this program's build date [0-9]{4}-[0-9]{2}-[0-9]{2}")"
     linux || return 0
     check "" adjust_time 0 "$REPORTED"
     check "" "ADJUST_TIME " 0 "$REPORTED"
@@ -283,31 +286,34 @@ nts() {
         openssl req -x509 $KEY -days 100 -keyout "$work/$ca.key" -out "$work/$ca.pem" -subj "/CN=$ca"
     done 2>/dev/null
     certificate server nts.test DNS:nts.test,IP:127.0.0.1
-    printf '%s\n' "port 11123" "bindaddress 127.0.0.1" "cmdport 0" "local stratum 8" allow \
-        "pidfile $work/pid" "ntsserverkey $work/server.key" "ntsservercert $work/server.pem" \
-        "ntsdumpdir $work" "ntsntpserver 127.0.0.2" >"$work/conf"
-    "$SNTP_TEST_CHRONYD" -x -d -u root -f "$work/conf" 2>/dev/null &
-    local chronyd=$!
-    timeout 5 sh -c "until [ \$(ss -Htln 'sport = 4460' | wc -l) -ge 1 ]; do sleep 0.05; done" ||
-        { echo "gave up waiting for chronyd's key exchange on port 4460" && exit 1; }
+    chronyd main 11123 4460 server "ntsntpserver 127.0.0.2"
+    local main=$started_chronyd
     nts_rows
-    kill $chronyd
+    kill $main
     certificate_dates
 }
 
-# shifted SHIFT: a second chronyd, its clock SHIFT ahead (libfaketime), whose certificate is valid
-# only from 70 days ahead for 2 days: to this client, its own clock looks that far behind. Its key
-# exchange is on 127.0.0.1:4462, its NTP port 11124.
+# chronyd NAME PORT KE_PORT CERTIFICATE [DIRECTIVE...]: a chronyd (its pid in $started_chronyd),
+# its files in $work/NAME, serving NTP on 127.0.0.1:PORT and its key exchange on KE_PORT with
+# CERTIFICATE.pem; run under $clock's variables, when set.
+chronyd() {
+    mkdir -p "$work/$1"
+    printf '%s\n' "port $2" "ntsport $3" "bindaddress 127.0.0.1" "cmdport 0" "local stratum 8" allow \
+        "pidfile $work/$1/pid" "ntsserverkey $work/$4.key" "ntsservercert $work/$4.pem" \
+        "ntsdumpdir $work/$1" "${@:5}" >"$work/$1/conf"
+    env ${clock:-} "$SNTP_TEST_CHRONYD" -x -d -u root -f "$work/$1/conf" 2>/dev/null &
+    started_chronyd=$!
+    timeout 5 sh -c "until [ \$(ss -Htln 'sport = $3' | wc -l) -ge 1 ]; do sleep 0.05; done" ||
+        { echo "gave up waiting for chronyd's key exchange on port $3" && exit 1; }
+}
+
+# shifted SHIFT NAME: a second chronyd, its clock SHIFT ahead (libfaketime), with the certificate
+# NAME.pem, valid only from then for 2 days: to this client, its own clock looks that far off.
+# Its key exchange is on 127.0.0.1:4462, its NTP port 11124.
 shifted() {
     [ -z "${shifted:-}" ] || { kill $shifted && wait $shifted; }
-    printf '%s\n' "port 11124" "ntsport 4462" "bindaddress 127.0.0.1" "cmdport 0" allow \
-        "local stratum 8" "pidfile $work/shifted.pid" "ntsserverkey $work/ahead.key" \
-        "ntsservercert $work/ahead.pem" "ntsdumpdir $work/shifted" >"$work/shifted.conf"
-    LD_PRELOAD=$FAKETIME_LIBRARY FAKETIME=$1 "$SNTP_TEST_CHRONYD" -x -d -u root \
-        -f "$work/shifted.conf" 2>/dev/null &
-    shifted=$!
-    timeout 5 sh -c "until [ \$(ss -Htln 'sport = 4462' | wc -l) -ge 1 ]; do sleep 0.05; done" ||
-        { echo "gave up waiting for the shifted chronyd's key exchange on port 4462" && exit 1; }
+    clock="LD_PRELOAD=$FAKETIME_LIBRARY FAKETIME=$1" chronyd shifted 11124 4462 "$2"
+    shifted=$started_chronyd
 }
 
 FAKETIME_LIBRARY=$(dpkg -L libfaketime 2>/dev/null | grep '/libfaketime\.so\.1$')
@@ -315,9 +321,8 @@ FAKETIME_LIBRARY=$(dpkg -L libfaketime 2>/dev/null | grep '/libfaketime\.so\.1$'
 # The certificate's dates at the local clock, which they do not fit, and at the server's time.
 certificate_dates() {
     [ -n "$FAKETIME_LIBRARY" ] || { fail "no libfaketime" && return; }
-    mkdir "$work/shifted"
     certificate ahead nts.test DNS:nts.test faketime -f +70d
-    shifted +70d
+    shifted +70d ahead
     : >"$work/log"
     ke_fault "dates at the local clock" "TLS handshake failed: certificate verify failed \(certificate \
 is not yet valid\); if the local clock is wrong, NTS_CERTIFICATE_TIME=SERVER checks the dates at \
@@ -331,11 +336,19 @@ the server's time" $TRUSTED NTP_SERVER_NAME=nts.test:4462
     near "$(value 'Local Clock Offset')" 6048000 1 || fail "dates at the server's time: offset"
     stepped "dates at the server's time" 6048000
     # Ten days later the certificate has expired, at the server's time too.
-    shifted +80d
+    shifted +80d ahead
     run $server STATUS_OF_EXECUTION=ADJUST_TIME
     has "expired at the server's time" "NTS Authenticator = NOT verified \(certificate not valid at \
 the server's time [0-9-]{10} [0-9:]{8} UTC: certificate has expired\)" "$EPOCH"
     stepped "expired at the server's time"
+    # A server a year and more back, before this program was built, is wrong whatever its
+    # certificate says, even when the dates are asked for at its time.
+    certificate past nts.test DNS:nts.test faketime -f -400d
+    shifted -400d past
+    run $server STATUS_OF_EXECUTION=ADJUST_TIME
+    has "before the build date" "NTS Authenticator = NOT verified \(certificate not valid at the \
+server's time [0-9-]{10} [0-9:]{8} UTC: before this program's build date [0-9-]{10}\)" "$EPOCH"
+    stepped "before the build date"
     kill $shifted
     run NTP_AUTHENTICATION=NTS NTS_CERTIFICATE_TIME=server
     only "unknown certificate time" \
@@ -387,9 +400,17 @@ nts_rows() {
     linux || { stop && return 0; }
     ke_fault "another name" 'TLS handshake failed: certificate verify failed \(hostname mismatch\)' \
         $TRUSTED NTP_SERVER_NAME=localhost
+    # Only a regular file of a bundle's size that can be read, before the time limit starts.
     mkfifo "$work/fifo"
     ke_fault "FIFO" "cannot read trusted certificates from $work/fifo \(not a regular file\)" \
         NTS_TRUSTED_CERTS="$work/fifo" NTP_SERVER_NAME=nts.test
+    truncate -s 1048577 "$work/huge.pem"
+    ke_fault "huge" "cannot read trusted certificates from $work/huge.pem \(larger than 1024 KiB\)" \
+        NTS_TRUSTED_CERTS="$work/huge.pem" NTP_SERVER_NAME=nts.test
+    cp "$work/ca.pem" "$work/locked.pem" && chmod 000 "$work/locked.pem"
+    drop=,-dac_override,-dac_read_search ke_fault "unreadable" \
+        "cannot read trusted certificates from $work/locked.pem \(Permission denied\)" \
+        NTS_TRUSTED_CERTS="$work/locked.pem" NTP_SERVER_NAME=nts.test
     ke_fault "refused" 'connection failed: Connection refused' NTP_SERVER_NAME=127.0.0.1:4461
     # chronyd answers plain SNTP too: version 3 in version 3, echoing the request's transmit
     # bytes; T3 is its transmit time. Both clocks are this machine's: T1 to T4 come in order, and

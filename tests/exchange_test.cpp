@@ -8,22 +8,23 @@
 #include <gtest/gtest.h>
 
 #include "in_process.hpp"
+#include "ntp/build_date.hpp"
 
 namespace {
 
 constexpr UnixNanoseconds S = NANOSECONDS_PER_SECOND;
-constexpr UnixNanoseconds T = 1796000000 * S;        // 2026-11-30 00:53:20 UTC
+constexpr UnixNanoseconds T = 1924000000 * S;        // 2030-12-20 12:26:40 UTC
 constexpr UnixNanoseconds ROLLOVER = 2085978496 * S; // 2036-02-07 06:28:16 UTC, end of NTP era 0
 constexpr const char* SET = "## INFO. ## Adjusted Local Time.";
 // The request's transmit bytes, random on the wire: 1592590337.5 as NTP seconds.
 constexpr uint8_t TRANSMIT[8] = {0x5E, 0xED, 0x00, 0x01, 0x80, 0x00, 0x00, 0x00};
 
-// Unix seconds as NTP timestamp bytes, modulo one era: the tests' own way.
-void put_ntp(uint8_t* bytes, long double unix_seconds) {
-    const long double ntp = std::fmod(unix_seconds + 2208988800.0L, 4294967296.0L);
-    const auto fixed = static_cast<uint64_t>(ntp * 4294967296.0L);
-    for (int i = 0; i < 8; ++i)
-        bytes[i] = static_cast<uint8_t>(fixed >> (56 - 8 * i));
+// The build date as the refusals name it.
+std::string build_day() {
+    const time_t build = BUILD_DATE;
+    char day[16];
+    strftime(day, sizeof day, "%Y-%m-%d", gmtime(&build));
+    return day;
 }
 
 std::string rejected(const std::string& why) {
@@ -53,14 +54,14 @@ const Row ROWS[] = {
               "             Stratum: 2\n       Poll Interval:   6 (6.40e+01 sec)\n"
               "           Precision: -20 (9.54e-07 sec)\n          Root Delay: 500.000000 (m sec)\n"
               "     Root Dispersion: 62.500000 (m sec)\nReference Identifier: 127.0.0.9\n"
-              " Reference Timestamp: 4004988781.250023\n Originate Timestamp: 1592590337.500000\n"
-              " Receive   Timestamp: 4004988797.250023\n Transmit  Timestamp: 4004988797.250023\n\n"
-              " T1 = 4004988800.249923, time request sent by client.\n"
-              " T2 = 4004988797.250023, time request received by server.\n"
-              " T3 = 4004988797.250023, time reply sent by server.\n"
-              " T4 = 4004988800.250123, time reply received by client.\n\n"
+              " Reference Timestamp: 4132988781.250023\n Originate Timestamp: 1592590337.500000\n"
+              " Receive   Timestamp: 4132988797.250023\n Transmit  Timestamp: 4132988797.250023\n\n"
+              " T1 = 4132988800.249923, time request sent by client.\n"
+              " T2 = 4132988797.250023, time request received by server.\n"
+              " T3 = 4132988797.250023, time reply sent by server.\n"
+              " T4 = 4132988800.250123, time reply received by client.\n\n"
               "Roundtrip Delay    = 0.000200 (sec)\n" + stepped("-3.000000") +
-              "\nSystem   Time = Sun Nov 29 19:53:20 2026",
+              "\nSystem   Time = Fri Dec 20 07:26:40 2030",
      .start = T + S / 4 + 123100, .offset = -3, .delay = 0.0002},
     {.lines = " Version Number (VN): 7\n                Mode: 7\n             Stratum: 255\n"
               "       Poll Interval:  15 (3.28e+04 sec)\n           Precision:  -1 (5.00e-01 sec)\n"
@@ -89,11 +90,13 @@ const Row ROWS[] = {
     // Below zero by the two clocks' precision, 2^-20 s and 1 us, and not by more.
     {.lines = SET, .hold = 0.0000019},
     {.lines = rejected("round-trip delay below -0.000002 s"), .hold = 0.000002},
-    {.lines = rejected("corrected time outside 1970 to 2106"), .offset = -1796000001},
+    // No step to a time before this program was built, down to the second; nor past 2106.
+    {.lines = rejected("corrected time before this program's build date " + build_day()),
+     .offset = static_cast<double>(BUILD_DATE - 1924000000 - 1)},
+    {.lines = SET, .offset = static_cast<double>(BUILD_DATE - 1924000000)},
     {.lines = rejected("corrected time outside 1970 to 2106"), .start = 4294967295 * S, .offset = 1},
     {.lines = "## Error ##: Can NOT Adujust time.", .offset = 0.5, .refuse = true},
     // Settings: the reading plus the offset, to the nanosecond, at dates on both sides of 2036.
-    {.lines = SET, .offset = -1796000000},
     {.lines = SET, .start = T + 123456789, .offset = 1.5, .delay = 0.000037},
     {.lines = stepped("0.500000"), .start = ROLLOVER - S / 5 + 345678, .offset = 0.5},
     {.lines = stepped("-0.500000"), .start = ROLLOVER + S / 3 + 456, .offset = -0.5},

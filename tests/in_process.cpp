@@ -1,5 +1,6 @@
 #include "in_process.hpp"
 
+#include <cmath>
 #include <cstring>
 
 #include "ntp/report.hpp"
@@ -19,6 +20,14 @@ bool wall_clock_set(UnixNanoseconds when) {
     fake_clock_now = when;
     ++fake_clock_settings;
     return true;
+}
+
+void put_ntp(uint8_t* bytes, long double unix_seconds) {
+    const long double ntp = std::fmod(unix_seconds + 2208988800.0L, 4294967296.0L);
+    const auto fixed = static_cast<uint64_t>(ntp * 4294967296.0L);
+    for (int i = 0; i < 8; ++i) {
+        bytes[i] = static_cast<uint8_t>(fixed >> (56 - 8 * i));
+    }
 }
 
 std::vector<uint8_t> hex_bytes(const std::string& hex) {

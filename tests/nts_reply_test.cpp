@@ -5,36 +5,40 @@
 #include <gtest/gtest.h>
 
 #include "in_process.hpp"
+#include "ntp/build_date.hpp"
 #include "nts/aead.hpp"
 #include "nts/authenticator.hpp"
 #include "nts/libraries.hpp"
 
 namespace {
 
-constexpr UnixNanoseconds NOW = 1796000000LL * NANOSECONDS_PER_SECOND;
+constexpr int64_t SECONDS = 1924000000; // 2030-12-20, after any build date here
+constexpr UnixNanoseconds NOW = SECONDS * NANOSECONDS_PER_SECOND;
 constexpr uint8_t TRANSMIT[8] = {0x5E, 0xED, 0x00, 0x01, 0x80, 0x00, 0x00, 0x00};
 
+// The certificates' dates checked at the server's time, which they hold a day either side of now.
 NtsSession session_of_ones() {
     NtsSession session{};
+    session.dates = plan_certificate_dates(CERTIFICATE_TIME_SERVER, NOW, BUILD_DATE);
+    session.dates.valid_from = SECONDS - 86400;
+    session.dates.valid_until = SECONDS + 86400;
     memset(session.c2s_key, 1, NTS_KEY_SIZE);
     memset(session.s2c_key, 2, NTS_KEY_SIZE);
     memset(session.unique_id, 3, NTS_UNIQUE_ID_SIZE);
     return session;
 }
 
-// A server's answer to TRANSMIT, its clock this one's: the header, the Unique Identifier and the
-// authenticator (nonce and ciphertext of 16 bytes each, sealing 8 bytes of encrypted fields)
-// sealed with `key`; its length.
-size_t sealed_reply(const uint8_t* unique_id, const uint8_t* key, uint8_t* reply) {
+// A server's answer to TRANSMIT, received and sent at `t2` and `t3` (Unix seconds): the header,
+// the Unique Identifier and the authenticator (nonce and ciphertext of 16 bytes each, sealing 8
+// bytes of encrypted fields) sealed with `key`; its length.
+size_t sealed_reply(const uint8_t* unique_id, const uint8_t* key, int64_t t2, int64_t t3,
+                    uint8_t* reply) {
     const std::vector<uint8_t> header = hex_bytes("2402 06ec 00000010 00000010 7f000009");
     memset(reply, 0, NTP_PACKET_SIZE);
     memcpy(reply, header.data(), header.size());
     memcpy(reply + NTP_OFFSET_ORIGINATE_TIME, TRANSMIT, 8);
-    const uint64_t now = (NOW / NANOSECONDS_PER_SECOND + 2208988800ULL) << 32;
-    for (int i = 0; i < 8; ++i) {
-        reply[NTP_OFFSET_RECEIVE_TIME + i] = reply[NTP_OFFSET_TRANSMIT_TIME + i] =
-            static_cast<uint8_t>(now >> (56 - 8 * i));
-    }
+    put_ntp(reply + NTP_OFFSET_RECEIVE_TIME, static_cast<long double>(t2));
+    put_ntp(reply + NTP_OFFSET_TRANSMIT_TIME, static_cast<long double>(t3));
     size_t length = nts_append_field(reply, NTP_PACKET_SIZE, NTP_DATAGRAM_MAX, NTS_FIELD_UNIQUE_ID,
                                      unique_id, NTS_UNIQUE_ID_SIZE);
     uint8_t body[4 + 16 + 24] = {0, 16, 0, 24};
@@ -53,7 +57,8 @@ TEST(NtsReply, WhatThePathChangesIsNeverTheTime) {
     // What the path can do to a reply, and what the run then says after its fields; the run that
     // only reports takes an altered reply.
     const std::pair<std::string, std::string> ROWS[] = {
-        {"pass", "NTS Authenticator = verified"},
+        {"pass", "NTS Authenticator = verified\n"
+                 "NTS Certificate Dates = valid at the server's time 2030-12-20 12:26:40 UTC"},
         {"alter", DOES_NOT_VERIFY},
         {"report only", "NTS Authenticator = NOT verified (authenticator does not verify)\n## "
                         "Error ##: No authenticated reply (authenticator does not verify); no time "
@@ -66,6 +71,9 @@ TEST(NtsReply, WhatThePathChangesIsNeverTheTime) {
         {"long", "NTS Authenticator = NOT verified (longer than a reply is read)"},
         {"after", "NTS Authenticator = NOT verified (extension fields after the authenticator)"},
         {"nonce", "NTS Authenticator = NOT verified (authenticator malformed)"},
+        // Sealed by the key holder, but received at a time the dates do not cover.
+        {"receive ahead", "NTS Authenticator = NOT verified (certificate not valid at the server's "
+                          "time 2032-12-19 12:26:40 UTC: certificate has expired)"},
     };
     // clang-format on
     for (const auto& [fault, verdict] : ROWS) {
@@ -74,8 +82,9 @@ TEST(NtsReply, WhatThePathChangesIsNeverTheTime) {
         uint8_t earlier[NTS_UNIQUE_ID_SIZE];
         memset(earlier, 4, sizeof earlier);
         uint8_t reply[NTP_DATAGRAM_MAX];
-        size_t length =
-            sealed_reply(fault == "replay" ? earlier : session.unique_id, session.s2c_key, reply);
+        const int64_t t2 = fault == "receive ahead" ? SECONDS + 2 * 365 * 86400 : SECONDS;
+        size_t length = sealed_reply(fault == "replay" ? earlier : session.unique_id,
+                                     session.s2c_key, t2, SECONDS, reply);
         if (fault == "alter" || fault == "report only") {
             reply[NTP_OFFSET_TRANSMIT_TIME + 7] ^= 1; // a bit of T3
         } else if (fault == "strip" || fault == "nak") {

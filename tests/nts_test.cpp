@@ -90,7 +90,10 @@ TEST(KeResponse, RecordsToLinesAndWhyTheyFail) {
         {PROTOCOL + AEAD + COOKIE + "8003 0003 000000 " + END, NO + "malformed Warning record"},
         {PROTOCOL + AEAD + COOKIE + "8000 0001 00", NO + "malformed End of Message record"},
         {PROTOCOL + AEAD + COOKIE + "0000 0000", NO + "malformed End of Message record"},
-        {PROTOCOL + AEAD + COOKIE + END + " 0000 0000", NO + "records after End of Message"},
+        // The response ends at End of Message: what follows is not read, in this TLS record or
+        // a later one.
+        {PROTOCOL + AEAD + COOKIE + END + " 0000 0000",
+         AGREED + "NTS-KE Cookies = 1\nserver:  123\nrequest: 132"},
         // Lengths that run past the end, however large.
         {PROTOCOL + AEAD + "8005 0010 c00c1e00", NO + "records cut short"},
         {PROTOCOL + AEAD + "8005 ffff c00c1e00", NO + "records cut short"},
@@ -103,7 +106,7 @@ TEST(KeResponse, RecordsToLinesAndWhyTheyFail) {
         const std::vector<uint8_t> response = hex_bytes(hex);
         EXPECT_EQ(taken(response), expected) << hex.substr(0, 80);
         if (hex.find(END + " ") != hex.npos) {
-            continue; // read up to its first End of Message, which the parser finds is not last
+            continue; // read up to its first End of Message, and no further
         }
         // A whole response is found where it ends, and no sooner.
         const bool whole = hex.find("8000 00") != hex.npos || hex.ends_with(" 0000 0000");
@@ -169,25 +172,37 @@ TEST(ExtensionFields, AuthenticatorLengthsFitTheField) {
 } // namespace
 
 // A clock before the build date cannot be right: the dates wait for the server's time, which
-// must then be no earlier than the build date; a timestamp's era is the one nearest that date.
+// must then be no earlier than the build date, however the run came to check them there, and
+// inside every certificate's dates, read as calendar times past 2038 too; a timestamp's era is
+// the one nearest the build date.
 TEST(CertificateDates, AtWhichTimeAndWhy) {
     constexpr int64_t BUILD = 2114380800; // 2037-01-01, a build date ahead of every clock
     constexpr UnixNanoseconds S = 1000000000;
     const CertificateDates automatic =
         plan_certificate_dates(CERTIFICATE_TIME_LOCAL, (BUILD - 1) * S + S / 2, BUILD);
-    EXPECT_TRUE(automatic.at_server_time && automatic.after_build_date);
+    EXPECT_TRUE(automatic.at_server_time);
     EXPECT_STREQ(automatic.why,
                  "local clock 2036-12-31 23:59:59 UTC is before this program's build date "
                  "2037-01-01");
     EXPECT_FALSE(plan_certificate_dates(CERTIFICATE_TIME_LOCAL, BUILD * S, BUILD).at_server_time);
     const CertificateDates asked =
         plan_certificate_dates(CERTIFICATE_TIME_SERVER, BUILD * S, BUILD);
-    EXPECT_TRUE(asked.at_server_time && !asked.after_build_date);
+    EXPECT_TRUE(asked.at_server_time);
     EXPECT_STREQ(asked.why, "NTS_CERTIFICATE_TIME=SERVER");
-    EXPECT_STREQ(server_time_rejection(automatic, BUILD - 1, BUILD),
-                 "before this program's build date 2037-01-01");
-    EXPECT_EQ(server_time_rejection(automatic, BUILD, BUILD), nullptr);
-    EXPECT_EQ(server_time_rejection(asked, 0, BUILD), nullptr);
+    for (const CertificateDates& dates : {automatic, asked}) {
+        EXPECT_STREQ(server_time_rejection(dates, BUILD - 1, BUILD),
+                     "before this program's build date 2037-01-01");
+        EXPECT_EQ(server_time_rejection(dates, BUILD, BUILD), nullptr);
+    }
+    // A certificate's dates narrow the span, read as the C library reads them, past 2038 too.
+    for (const int64_t when : {INT64_C(951782400), INT64_C(2147483648), INT64_C(4294967296)}) {
+        const time_t moment = when;
+        CertificateDates dates = asked;
+        take_certificate_dates(&dates, *gmtime(&moment), *gmtime(&moment));
+        EXPECT_STREQ(server_time_rejection(dates, when - 1, 0), "certificate is not yet valid");
+        EXPECT_EQ(server_time_rejection(dates, when, 0), nullptr);
+        EXPECT_STREQ(server_time_rejection(dates, when + 1, 0), "certificate has expired");
+    }
     // 2037-01-01 is in NTP era 1; 2036-02-07 06:28:00 is the end of era 0, 16 s before it ends.
     const NtpTime start_of_2037 = static_cast<NtpTime>(BUILD + 2208988800 - 4294967296) << 32;
     const NtpTime end_of_era_0 = NtpTime{0xFFFFFFF0} << 32;

@@ -5,6 +5,7 @@
 
 #include "app/config.hpp"
 #include "clock/adjust.hpp"
+#include "ntp/build_date.hpp"
 #include "ntp/escape.hpp"
 #include "ntp/reply_check.hpp"
 #include "ntp/report.hpp"
@@ -109,13 +110,24 @@ int64_t whole_seconds(double seconds) {
     return seconds > -LIMIT && seconds < LIMIT ? static_cast<int64_t>(seconds) : 0;
 }
 
+// Why the clock may not be stepped to the corrected time, or nullptr: a time before this
+// program was built is wrong, whoever sent it, and the clock must be able to take it.
+const char* step_rejection(double corrected) {
+    if (const char* early = build_date_rejection(corrected, BUILD_DATE)) {
+        static char reason[96];
+        snprintf(reason, sizeof reason, "corrected time %s", early);
+        return reason;
+    }
+    return clock_can_take(corrected) ? nullptr : "corrected time outside 1970 to 2106";
+}
+
 // Stepping every process's clock from an unchecked datagram would let anyone who can send one
 // set it: the reply must first pass the client checks, and the time it gives must be one the
-// clock can take.
+// clock may take.
 void adjust_if_trusted(const Exchange& exchange, double delay, double offset, double corrected) {
     const char* rejection = reply_rejection(exchange, delay);
-    if (rejection == nullptr && !clock_can_take(corrected)) {
-        rejection = "corrected time outside 1970 to 2106";
+    if (rejection == nullptr) {
+        rejection = step_rejection(corrected);
     }
     if (rejection != nullptr) {
         fprintf(ntp_out, "## Error ##: Reply rejected (%s); local time not adjusted.\n", rejection);

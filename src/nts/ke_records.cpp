@@ -134,12 +134,13 @@ const char* complete_rejection(const KeResponse& response) {
     return response.cookies == 0 ? "no cookie" : nullptr;
 }
 
-// End of Message is critical, empty and last (RFC 8915, 4.1.1).
-const char* end_rejection(const uint8_t* record, size_t left, const KeResponse& response) {
+// End of Message is critical and empty (RFC 8915, 4.1.1), and ends the response: whatever
+// follows it is not read, however TLS framed it.
+const char* end_rejection(const uint8_t* record, const KeResponse& response) {
     if ((u16(record) & CRITICAL) == 0 || u16(record + 2) != 0) {
         return "malformed End of Message record";
     }
-    return left > HEADER_SIZE ? "records after End of Message" : complete_rejection(response);
+    return complete_rejection(response);
 }
 
 } // namespace
@@ -168,7 +169,7 @@ const char* ke_parse_response(const uint8_t* bytes, size_t length, KeResponse* r
             return "records cut short";
         }
         if (type == RECORD_END) {
-            return end_rejection(bytes + at, length - at, *response);
+            return end_rejection(bytes + at, *response);
         }
         if (const char* rejection =
                 take_record(type, (u16(bytes + at) & CRITICAL) != 0, body, body_length, response)) {

@@ -42,8 +42,8 @@ struct KeResponse {
 // bytes hold no End of Message yet.
 size_t ke_response_length(const uint8_t* bytes, size_t length);
 
-// Reads a response; nullptr when it is one a client can go on with, otherwise why not in words
-// (a static buffer that the next call overwrites).
+// Reads a response, up to its first End of Message; nullptr when it is one a client can go on with,
+// otherwise why not in words (a static buffer that the next call overwrites).
 const char* ke_parse_response(const uint8_t* bytes, size_t length, KeResponse* response);
 
 // The name of an Error record's code, as the standard gives them.

@@ -19,13 +19,14 @@ constexpr size_t RESPONSE_MAX = 16384;
 constexpr unsigned char ALPN[] = {7, 'n', 't', 's', 'k', 'e', '/', '1'};
 constexpr char EXPORTER_LABEL[] = "EXPORTER-network-time-security";
 constexpr size_t TEXT_MAX = 512;
+constexpr int64_t TRUSTED_FILE_MAX = int64_t{1024} * 1024;
 
 struct Tls {
     SSL_CTX* context;
     SSL* ssl;
     NetSocket socket;
     int64_t deadline;
-    const CertificateDates* dates;
+    CertificateDates* dates;
 };
 
 Tls tls;
@@ -103,14 +104,15 @@ bool check_certificate_for(const char* name, const NetAddress& address) {
     return checked || fail("cannot check a certificate for %s", name);
 }
 
-// The user's own trusted certificates, from a regular file only: reading a FIFO or a device can
-// wait for ever, and the exchange's time limit has not started yet.
+// The user's own trusted certificates, from a regular file of a bundle's size only: reading a
+// FIFO, a device or a huge file can take for ever, and the exchange's time limit has not started
+// yet. A whole system bundle is about 200 KiB.
 bool trust_user_file() {
     const char* file = environment_variable("NTS_TRUSTED_CERTS");
     if (file == nullptr || file[0] == '\0') {
         return true;
     }
-    if (const char* why = not_a_regular_file(file)) {
+    if (const char* why = unreadable_file(file, TRUSTED_FILE_MAX)) {
         return fail("cannot read trusted certificates from %s (%s)", file, why);
     }
     return nts_lib.SSL_CTX_load_verify_file(tls.context, file) == 1 ||
@@ -186,6 +188,26 @@ bool fail_outcome(Outcome outcome, const char* what) {
                              : fail_tls(what);
 }
 
+// The dates of every certificate of the chain just verified, for their check at the server's
+// time; false when there is none, or one cannot be read.
+bool take_chain_dates() {
+    const STACK_OF(X509)* chain = nts_lib.SSL_get0_verified_chain(tls.ssl);
+    const int count =
+        chain != nullptr ? nts_lib.OPENSSL_sk_num(ossl_check_const_X509_sk_type(chain)) : 0;
+    for (int i = 0; i < count; ++i) {
+        const auto* certificate = static_cast<const X509*>(
+            nts_lib.OPENSSL_sk_value(ossl_check_const_X509_sk_type(chain), i));
+        tm not_before{};
+        tm not_after{};
+        if (nts_lib.ASN1_TIME_to_tm(nts_lib.X509_get0_notBefore(certificate), &not_before) != 1 ||
+            nts_lib.ASN1_TIME_to_tm(nts_lib.X509_get0_notAfter(certificate), &not_after) != 1) {
+            return false;
+        }
+        take_certificate_dates(tls.dates, not_before, not_after);
+    }
+    return count > 0;
+}
+
 bool handshake() {
     nts_lib.SSL_set_fd(tls.ssl, static_cast<int>(tls.socket));
     int result = 0;
@@ -204,6 +226,9 @@ bool handshake() {
     }
     print_escaped("NTS-KE Certificate = %s\n", subject);
     if (tls.dates->at_server_time) {
+        if (!take_chain_dates()) {
+            return fail("cannot read the certificates' dates");
+        }
         fprintf(ntp_out, "NTS-KE Certificate Dates = to be checked at the server's time (%s)\n",
                 tls.dates->why);
     }
@@ -216,8 +241,8 @@ bool handshake() {
     return true;
 }
 
-// Sends the request and reads records up to End of Message; the length of all that was read,
-// which the parser checks ends there, or 0.
+// Sends the request and reads records up to End of Message; the length of the response, up to
+// and including it, or 0. What the server sends after it is not read.
 size_t converse() {
     int written = 0;
     const Outcome sent = repeat(
@@ -227,7 +252,8 @@ size_t converse() {
         return 0;
     }
     size_t received = 0;
-    for (size_t whole = 0; whole == 0; whole = ke_response_length(response_bytes, received)) {
+    size_t whole = 0;
+    while (whole == 0) {
         if (received == RESPONSE_MAX) {
             fail("response longer than %zu bytes", RESPONSE_MAX);
             return 0;
@@ -244,8 +270,9 @@ size_t converse() {
             return 0;
         }
         received += static_cast<size_t>(got);
+        whole = ke_response_length(response_bytes, received);
     }
-    return received;
+    return whole;
 }
 
 bool take_response(size_t length, const NetAddress& address, NtsSession* session) {
@@ -319,33 +346,6 @@ bool nts_key_exchange(const char* name, const NetAddress& address, NtsSession* s
     if (tls.socket != NO_SOCKET) {
         socket_close(tls.socket);
     }
-    // The chain the server presented is kept for its dates' check at the server's time.
-    if (!exchanged || !session->dates.at_server_time) {
-        end_session();
-    }
-    return exchanged;
-}
-
-const char* nts_certificate_rejection(int64_t unix_seconds) {
-    X509_STORE_CTX* check = nts_lib.X509_STORE_CTX_new();
-    const bool set = check != nullptr &&
-                     nts_lib.X509_STORE_CTX_init(check, nts_lib.SSL_CTX_get_cert_store(tls.context),
-                                                 nts_lib.SSL_get0_peer_certificate(tls.ssl),
-                                                 nts_lib.SSL_get_peer_cert_chain(tls.ssl)) == 1 &&
-                     nts_lib.X509_STORE_CTX_set_default(check, "ssl_server") == 1;
-    const char* rejection = "the certificates could not be checked again";
-    if (set) {
-        // The connection's own settings (the name or address checked), dates included this time.
-        X509_VERIFY_PARAM* param = nts_lib.X509_STORE_CTX_get0_param(check);
-        nts_lib.X509_VERIFY_PARAM_set1(param, nts_lib.SSL_get0_param(tls.ssl));
-        nts_lib.X509_VERIFY_PARAM_clear_flags(param, X509_V_FLAG_NO_CHECK_TIME);
-        nts_lib.X509_VERIFY_PARAM_set_time(param, static_cast<time_t>(unix_seconds));
-        rejection =
-            nts_lib.X509_verify_cert(check) == 1
-                ? nullptr
-                : nts_lib.X509_verify_cert_error_string(nts_lib.X509_STORE_CTX_get_error(check));
-    }
-    nts_lib.X509_STORE_CTX_free(check);
     end_session();
-    return rejection;
+    return exchanged;
 }

@@ -11,8 +11,3 @@
 // fact is printed as an "NTS-KE" line as it is known; a failure prints its error line and
 // returns false.
 bool nts_key_exchange(const char* name, const NetAddress& address, NtsSession* session);
-
-// After a key exchange that left the dates to the server's time: nullptr when the certificates
-// the server presented, verified again with the same roots and name, are valid at that time
-// (Unix seconds); otherwise why not, in words.
-const char* nts_certificate_rejection(int64_t unix_seconds);

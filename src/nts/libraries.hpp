@@ -34,20 +34,13 @@
     F(ssl, SSL_CIPHER_get_name)                                                                    \
     F(ssl, SSL_get1_peer_certificate)                                                              \
     F(ssl, SSL_export_keying_material)                                                             \
-    F(ssl, SSL_get0_peer_certificate)                                                              \
-    F(ssl, SSL_get_peer_cert_chain)                                                                \
-    F(ssl, SSL_CTX_get_cert_store)                                                                 \
-    F(ssl, X509_STORE_CTX_new)                                                                     \
-    F(ssl, X509_STORE_CTX_free)                                                                    \
-    F(ssl, X509_STORE_CTX_init)                                                                    \
-    F(ssl, X509_STORE_CTX_set_default)                                                             \
-    F(ssl, X509_STORE_CTX_get0_param)                                                              \
-    F(ssl, X509_STORE_CTX_get_error)                                                               \
-    F(ssl, X509_VERIFY_PARAM_set1)                                                                 \
     F(ssl, X509_VERIFY_PARAM_set_flags)                                                            \
-    F(ssl, X509_VERIFY_PARAM_clear_flags)                                                          \
-    F(ssl, X509_VERIFY_PARAM_set_time)                                                             \
-    F(ssl, X509_verify_cert)                                                                       \
+    F(ssl, SSL_get0_verified_chain)                                                                \
+    F(ssl, OPENSSL_sk_num)                                                                         \
+    F(ssl, OPENSSL_sk_value)                                                                       \
+    F(ssl, X509_get0_notBefore)                                                                    \
+    F(ssl, X509_get0_notAfter)                                                                     \
+    F(ssl, ASN1_TIME_to_tm)                                                                        \
     F(ssl, X509_get_default_cert_dir)                                                              \
     F(ssl, X509_VERIFY_PARAM_set1_ip)                                                              \
     F(ssl, X509_verify_cert_error_string)                                                          \

@@ -2,33 +2,35 @@
 
 #include <cstdio>
 
+#include "ntp/build_date.hpp"
 #include "ntp/reply_check.hpp"
 #include "ntp/report.hpp"
 #include "ntp/timestamp.hpp"
 #include "nts/authenticator.hpp"
-#include "nts/key_exchange.hpp"
 #include "platform/local_time.hpp"
 
 namespace {
 
-// The certificates' dates at the server's time, its reply's Transmit Timestamp, which only
-// counts once the reply has proved to come from the certificate's key holder; read in the era
-// nearest the build date, as the local clock is what may be wrong. nullptr when they hold, with
-// that time in `when`; else why not.
-const char* dates_rejection(const NtsSession& session, const Exchange& exchange,
+// The certificates' dates at the server's time, which only counts once the reply has proved to
+// come from the certificate's key holder: its Transmit Timestamp, and its Receive Timestamp as
+// well, since the time a run reports is built from both. Each read in the era nearest the build
+// date, as the local clock is what may be wrong. nullptr when both pass, with the Transmit
+// Timestamp's time in `when`; else why not.
+const char* dates_rejection(const NtsSession& session, const NtpPacket& reply,
                             char when[UTC_TEXT_SIZE]) {
     static char reason[160];
-    const int64_t server_time = unix_seconds_near(
-        ntp_time_from_bytes(ntp_field(exchange.reply.packet, NTP_OFFSET_TRANSMIT_TIME)),
-        BUILD_DATE);
-    utc_text(server_time, when);
-    const char* why = server_time_rejection(session.dates, server_time, BUILD_DATE);
-    if (why == nullptr && (why = nts_certificate_rejection(server_time)) == nullptr) {
-        return nullptr;
+    constexpr size_t CHECKED[] = {NTP_OFFSET_RECEIVE_TIME, NTP_OFFSET_TRANSMIT_TIME};
+    for (const size_t field : CHECKED) {
+        const int64_t server_time =
+            unix_seconds_near(ntp_time_from_bytes(ntp_field(reply, field)), BUILD_DATE);
+        utc_text(server_time, when);
+        if (const char* why = server_time_rejection(session.dates, server_time, BUILD_DATE)) {
+            snprintf(reason, sizeof reason, "certificate not valid at the server's time %s UTC: %s",
+                     when, why);
+            return reason;
+        }
     }
-    snprintf(reason, sizeof reason, "certificate not valid at the server's time %s UTC: %s", when,
-             why);
-    return reason;
+    return nullptr;
 }
 
 } // namespace
@@ -49,7 +51,7 @@ const char* nts_report_reply(const NtsSession& session, const Exchange& exchange
     const char* rejection = nts_reply_rejection(session, exchange);
     char server_time[UTC_TEXT_SIZE] = "";
     if (rejection == nullptr && session.dates.at_server_time) {
-        rejection = dates_rejection(session, exchange, server_time);
+        rejection = dates_rejection(session, reply.packet, server_time);
     }
     if (rejection != nullptr) {
         fprintf(ntp_out, "NTS Authenticator = NOT verified (%s)\n", rejection);
