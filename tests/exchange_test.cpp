@@ -113,13 +113,13 @@ TEST(Exchange, ReportChecksAndSetting) {
         fake_clock_now = row.start;
         fake_clock_refuses = row.refuse;
         fake_clock_settings = 0;
-        const long double arrived = static_cast<long double>(row.start) / S;
-        const long double replied = arrived - row.delay / 2 + row.offset;
+        const UnixNanoseconds replied =
+            row.start - std::llround(row.delay / 2 * S) + std::llround(row.offset * S);
         uint8_t reply[48] = {0x1C, 2, 6, 0xEC, 0, 0, 0x80, 0, 0, 0, 0x10, 0, 127, 0, 0, 9};
-        put_ntp(reply + 16, replied - 16);
+        put_ntp(reply + 16, replied - 16 * S);
         memcpy(reply + 24, TRANSMIT, 8);
         put_ntp(reply + 32, replied);
-        put_ntp(reply + 40, replied + row.hold);
+        put_ntp(reply + 40, replied + std::llround(row.hold * S));
         for (const auto& [at, hex] : row.patch) {
             const std::vector<uint8_t> written = hex_bytes(hex);
             memcpy(reply + at, written.data(), written.size());

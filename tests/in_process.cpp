@@ -1,6 +1,5 @@
 #include "in_process.hpp"
 
-#include <cmath>
 #include <cstring>
 
 #include "ntp/report.hpp"
@@ -22,9 +21,11 @@ bool wall_clock_set(UnixNanoseconds when) {
     return true;
 }
 
-void put_ntp(uint8_t* bytes, long double unix_seconds) {
-    const long double ntp = std::fmod(unix_seconds + 2208988800.0L, 4294967296.0L);
-    const auto fixed = static_cast<uint64_t>(ntp * 4294967296.0L);
+void put_ntp(uint8_t* bytes, UnixNanoseconds when) {
+    constexpr int64_t S = NANOSECONDS_PER_SECOND;
+    const int64_t seconds = when / S - (when % S < 0 ? 1 : 0);
+    const uint64_t fraction = ((static_cast<uint64_t>(when - seconds * S) << 32) + S / 2) / S;
+    const uint64_t fixed = (static_cast<uint64_t>(seconds + 2208988800) << 32) + fraction;
     for (int i = 0; i < 8; ++i) {
         bytes[i] = static_cast<uint8_t>(fixed >> (56 - 8 * i));
     }

@@ -17,8 +17,9 @@ extern UnixNanoseconds fake_clock_now;
 extern bool fake_clock_refuses;
 extern int fake_clock_settings;
 
-// Unix seconds as NTP timestamp bytes, modulo one era: the tests' own way.
-void put_ntp(uint8_t* bytes, long double unix_seconds);
+// A time as NTP timestamp bytes, modulo one era, rounded: the tests' own way, in integers, as
+// precise where long double is only a double (ARM).
+void put_ntp(uint8_t* bytes, UnixNanoseconds when);
 
 // Hex digits as bytes; spaces between them are skipped.
 std::vector<uint8_t> hex_bytes(const std::string& hex);

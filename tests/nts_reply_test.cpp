@@ -37,8 +37,8 @@ size_t sealed_reply(const uint8_t* unique_id, const uint8_t* key, int64_t t2, in
     memset(reply, 0, NTP_PACKET_SIZE);
     memcpy(reply, header.data(), header.size());
     memcpy(reply + NTP_OFFSET_ORIGINATE_TIME, TRANSMIT, 8);
-    put_ntp(reply + NTP_OFFSET_RECEIVE_TIME, static_cast<long double>(t2));
-    put_ntp(reply + NTP_OFFSET_TRANSMIT_TIME, static_cast<long double>(t3));
+    put_ntp(reply + NTP_OFFSET_RECEIVE_TIME, t2 * NANOSECONDS_PER_SECOND);
+    put_ntp(reply + NTP_OFFSET_TRANSMIT_TIME, t3 * NANOSECONDS_PER_SECOND);
     size_t length = nts_append_field(reply, NTP_PACKET_SIZE, NTP_DATAGRAM_MAX, NTS_FIELD_UNIQUE_ID,
                                      unique_id, NTS_UNIQUE_ID_SIZE);
     uint8_t body[4 + 16 + 24] = {0, 16, 0, 24};

@@ -8,7 +8,8 @@ double unix_seconds(UnixNanoseconds when) {
 
 bool clock_can_take(double unix_seconds) {
     return std::isfinite(unix_seconds) && unix_seconds >= 0 &&
-           unix_seconds < UNSIGNED_32_BIT_UNIX_END;
+           unix_seconds < UNSIGNED_32_BIT_UNIX_END &&
+           unix_seconds < static_cast<double>(SYSTEM_TIME_MAX) + 1;
 }
 
 bool adjust_local_time(double offset) {

@@ -1,18 +1,20 @@
 #include "platform/local_time.hpp"
 
+#include "platform/wall_clock.hpp"
+
 #include <cstdio>
 #include <ctime>
 
 const char* calendar_text(int64_t unix_seconds) {
-    const time_t seconds = unix_seconds;
-    const char* text = ctime(&seconds);
+    const time_t seconds = static_cast<time_t>(unix_seconds);
     // ctime fails only for years beyond what its text can hold.
+    const char* text = system_time_can_hold(unix_seconds) ? ctime(&seconds) : nullptr;
     return text != nullptr ? text : "(out of range)\n";
 }
 
 void utc_text(int64_t unix_seconds, char text[UTC_TEXT_SIZE]) {
-    const time_t seconds = unix_seconds;
-    const tm* calendar = gmtime(&seconds);
+    const time_t seconds = static_cast<time_t>(unix_seconds);
+    const tm* calendar = system_time_can_hold(unix_seconds) ? gmtime(&seconds) : nullptr;
     if (calendar == nullptr || strftime(text, UTC_TEXT_SIZE, "%Y-%m-%d %H:%M:%S", calendar) == 0) {
         snprintf(text, UTC_TEXT_SIZE, "(out of range)");
     }

@@ -64,7 +64,7 @@ bool arrival_stamp(msghdr* message, UnixNanoseconds* arrived) {
         if (part->cmsg_level == SOL_SOCKET && part->cmsg_type == SCM_TIMESTAMPNS) {
             timespec stamp{};
             std::memcpy(&stamp, CMSG_DATA(part), sizeof stamp);
-            *arrived = stamp.tv_sec * NANOSECONDS_PER_SECOND + stamp.tv_nsec;
+            *arrived = int64_t{stamp.tv_sec} * NANOSECONDS_PER_SECOND + stamp.tv_nsec;
             return true;
         }
     }
