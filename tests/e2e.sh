@@ -2,12 +2,14 @@
 # End-to-end: the real program run as a child process against the loopback test server, its
 # report read line by line. Run it inside tests/in_netns.sh. A Windows program (*.exe) runs
 # under Wine (tests/wine_run.sh), in the rows before a group's "linux || return". With
-# SNTP_TEST_VALGRIND the client runs under memcheck; SNTP_TEST_CHRONYD names a chronyd.
+# SNTP_TEST_VALGRIND the client runs under memcheck, with SNTP_TEST_EMULATOR (an ARM board's
+# program) under that user-mode emulator; SNTP_TEST_CHRONYD names a chronyd.
 #   tests/e2e.sh CLIENT GROUP...   (exit 77: skipped)
 set -u -o pipefail
 client=$(realpath "$1") here=$(realpath "$(dirname "$0")")
 shift
 work=$(mktemp -d) servers= failed=0 valgrind= slack=0.05
+emulator=${SNTP_TEST_EMULATOR:+$(command -v "$SNTP_TEST_EMULATOR")}
 trap 'kill $servers 2>/dev/null; rm -rf "$work"' EXIT
 [ -z "${SNTP_TEST_VALGRIND:-}" ] || slack=0.5 \
     valgrind="$(command -v valgrind) -q --error-exitcode=99 --leak-check=full --show-leak-kinds=definite --errors-for-leak-kinds=definite"
@@ -41,7 +43,7 @@ received() { tail -n +2 "$work/log"; }
 tracer="strace -qq -ttt -T -e trace=clock_settime,poll,ppoll,sendto -o $work/trace"
 launch() {
     setpriv --bounding-set=-sys_time${drop:-} -- env -i TZ=UTC ASAN_OPTIONS=detect_leaks=0 "$@" $tracer \
-        $valgrind "$client"
+        $valgrind $emulator "$client"
 }
 
 # run VARIABLE=VALUE...: the client, the report (without CRs) in $out, the status in $status,
@@ -280,17 +282,34 @@ certificate() {
 # 11123, where tests/nts_path.py relays to chronyd's own port 11123 on 127.0.0.1, or plays the
 # path's tricks; a misbehaving key exchange is tests/nts_path.py's too. The certificates come
 # from a CA made here; only nts.test (127.0.0.1 in tests/hosts) and 127.0.0.1 are in the server's.
-nts() {
+nts_servers() {
     [ -x "${SNTP_TEST_CHRONYD:-}" ] || { echo "skipped: no chronyd in SNTP_TEST_CHRONYD"; exit 77; }
     for ca in ca other; do
         openssl req -x509 $KEY -days 100 -keyout "$work/$ca.key" -out "$work/$ca.pem" -subj "/CN=$ca"
     done 2>/dev/null
     certificate server nts.test DNS:nts.test,IP:127.0.0.1
     chronyd main 11123 4460 server "ntsntpserver 127.0.0.2"
-    local main=$started_chronyd
+}
+nts() {
+    nts_servers
     nts_rows
-    kill $main
+    kill $started_chronyd
     certificate_dates
+}
+
+# A board's program (ARM, emulated): a plain run that reports and one that steps; a server 15
+# years ahead, past where a 32-bit time_t ends, whose time is reported and asked for; NTS; and
+# the certificate dates, which no time_t of the TLS library's width may reach.
+board() {
+    check offset=0.25 "" 0.25 "$REPORTED"
+    check offset=0.25 ADJUST_TIME 0.25 "$REFUSED"
+    check offset=473040000 ADJUST_TIME 473040000 "$REFUSED"
+    has "2041" 'Standard Time = .* 2041'
+    nts_servers
+    local main=$started_chronyd
+    verified_step
+    certificate_dates
+    kill $main
 }
 
 # chronyd NAME PORT KE_PORT CERTIFICATE [DIRECTIVE...]: a chronyd (its pid in $started_chronyd),
@@ -377,6 +396,14 @@ ke_fault() {
     stepped "$1"
 }
 
+# Named by its name; asked to set the clock, which it tries to.
+verified_step() {
+    path pass
+    complete "NTS" "$REFUSED"
+    has "NTS" "$VERIFIED"
+    stepped "NTS" 0
+}
+
 nts_rows() {
     # Named by its address, which the certificate also holds; only to report. The CA stands in
     # the system's store for this run alone (Wine takes it from there into Windows' ROOT store).
@@ -431,11 +458,7 @@ nts_rows() {
         umount "$nettle"
     fi
     stop
-    # Named by its name; asked to set the clock, which it tries to.
-    path pass
-    complete "NTS" "$REFUSED"
-    has "NTS" "$VERIFIED"
-    stepped "NTS" 0
+    verified_step
     # Version 4 from port 1024; the Unique Identifier, one cookie, the authenticator.
     local request=$(received)
     [[ $request =~ ^1024\ 230{78}[0-9a-f]{16}01040024[0-9a-f]{64}0204([0-9a-f]{4}) ]] &&
