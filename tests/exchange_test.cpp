@@ -9,6 +9,7 @@
 
 #include "in_process.hpp"
 #include "ntp/build_date.hpp"
+#include "platform/local_time.hpp"
 
 namespace {
 
@@ -19,17 +20,15 @@ constexpr const char* SET = "## INFO. ## Adjusted Local Time.";
 // The request's transmit bytes, random on the wire: 1592590337.5 as NTP seconds.
 constexpr uint8_t TRANSMIT[8] = {0x5E, 0xED, 0x00, 0x01, 0x80, 0x00, 0x00, 0x00};
 
-// The build date as the refusals name it.
-std::string build_day() {
-    const time_t build = BUILD_DATE;
-    char day[16];
-    strftime(day, sizeof day, "%Y-%m-%d", gmtime(&build));
-    return day;
-}
-
 std::string rejected(const std::string& why) {
     return "## Error ##: Reply rejected (" + why + "); local time not adjusted.";
 }
+// A step to a time before this program was built.
+const std::string BEFORE_BUILD = [] {
+    char day[UTC_TEXT_SIZE];
+    utc_text(BUILD_DATE, day);
+    return rejected("corrected time before this program's build date " + std::string(day, 10));
+}();
 std::string stepped(const std::string& offset) {
     return "Local Clock Offset = " + offset + " (sec)\n" + SET;
 }
@@ -91,7 +90,7 @@ const Row ROWS[] = {
     {.lines = SET, .hold = 0.0000019},
     {.lines = rejected("round-trip delay below -0.000002 s"), .hold = 0.000002},
     // No step to a time before this program was built, down to the second; nor past 2106.
-    {.lines = rejected("corrected time before this program's build date " + build_day()),
+    {.lines = BEFORE_BUILD,
      .offset = static_cast<double>(BUILD_DATE - 1924000000 - 1)},
     {.lines = SET, .offset = static_cast<double>(BUILD_DATE - 1924000000)},
     {.lines = rejected("corrected time outside 1970 to 2106"), .start = 4294967295 * S, .offset = 1},
