@@ -40,7 +40,7 @@ received() { tail -n +2 "$work/log"; }
 # set the clock (nor use the capabilities that $drop names, ",-NAME...");  the refused settings it asks for and its waits are traced, timed (which
 # LeakSanitizer cannot bear: the sanitized build finds leaks in-process, valgrind's stage end to
 # end).
-tracer="strace -qq -ttt -T -e trace=clock_settime,poll,ppoll,sendto -o $work/trace"
+tracer="strace -qq -ttt -T -e trace=clock_settime,poll,ppoll,sendto,recvmsg -o $work/trace"
 launch() {
     setpriv --bounding-set=-sys_time${drop:-} -- env -i TZ=UTC ASAN_OPTIONS=detect_leaks=0 "$@" $tracer \
         $valgrind $emulator "$client"
@@ -74,6 +74,17 @@ complete() {
     [ "$(grep -Evc '^(## |NTS)' <<<"$out")" -eq 24 ] && [[ $out =~ ^Server\ Name.*Standard\ Time ]] ||
         fail "$1: not a whole report"
     [ $# -eq 1 ] || [[ $(sed -n '/^Local Clock Offset/{n;p}' <<<"$out") =~ ^($2)$ ]] || fail "$1"
+    sent_stamp "$1"
+}
+
+# sent_stamp NAME: on Linux, T1 is the kernel's stamp of the request, read off the error queue:
+# it lies between the start of the send and that read, as the trace times them (the clock read
+# before the send would not).
+sent_stamp() {
+    linux && [ -z "$emulator" ] || return 0
+    awk -v t1="$(value T1)" '$2 ~ /^sendto\(/ { sent = $1 } /MSG_ERRQUEUE\) = 0/ { read = $1 }
+        END { t1 -= 2208988800; exit !(sent && read && t1 > sent - 1e-6 && t1 < read + 1e-6) }' \
+        "$work/trace" || fail "$1: T1 $(value T1) is not the kernel's stamp of the send"
 }
 
 # waits NAME MS: the last run waited MS, and no longer. Its wall time proves the wait; on Linux

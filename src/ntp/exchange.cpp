@@ -44,7 +44,7 @@ Reception receive_datagram(NetSocket socket, int64_t deadline_ms, Datagram* data
     *datagram = Datagram{}; // a short reply reads as zero where its bytes are missing
     datagram->length = udp_receive(socket, datagram->bytes, sizeof datagram->bytes,
                                    &datagram->sender, &datagram->arrived);
-    if (datagram->length == RECEIVE_NETWORK_ERROR) {
+    if (datagram->length == RECEIVE_PASSED_OVER) {
         return PASSED_OVER;
     }
     if (datagram->length < 0) {
@@ -104,12 +104,14 @@ bool exchange_connect(NetSocket socket, const NetAddress& server) {
     return true;
 }
 
-// The client keeps its own send time, T1, read right before the send.
+// The client keeps its own send time, T1: the system's stamp of the request as it left where
+// there is one, else the clock read right before the send.
 bool exchange_datagrams(NetSocket socket, const uint8_t* request, size_t size, ReplyTest ends_wait,
                         const void* context, Exchange* exchange) {
     exchange->sent = wall_clock_read();
     if (!udp_send(socket, request, size)) {
         return report_failure("## Error ##: NTP Packet Send Error.\n");
     }
+    udp_sent_stamp(socket, &exchange->sent);
     return receive_reply(socket, ends_wait, context, exchange);
 }

@@ -37,7 +37,8 @@ bool ntp_build_request(uint8_t flags, NtpPacket* request);
 // then on, and empties it of what came before. A failure prints its error line.
 bool exchange_connect(NetSocket socket, const NetAddress& server);
 
-// Sends the request's bytes, T1 read right before, and takes datagrams as they come, for at most
+// Sends the request's bytes, T1 the system's stamp of their leaving or else read right before,
+// and takes datagrams as they come, for at most
 // 3 seconds, until one ends the wait. When none has by then, the first one received stands for
 // the exchange. False, with its error line printed, when the send or the wait failed or nothing
 // came; an ICMP error, which anyone can forge, ends nothing.

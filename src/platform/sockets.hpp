@@ -60,6 +60,11 @@ uint16_t address_port(const NetAddress& address);
 // anyone else before it is queued.
 bool udp_connect(NetSocket socket, const NetAddress& peer);
 bool udp_send(NetSocket socket, const void* data, size_t size);
+// The system's transmit time of the one datagram sent on the socket: on Linux the kernel's
+// software stamp, as it left the socket layer, waited for at most TRANSMIT_STAMP_WAIT_MS. False,
+// leaving `sent` as it was, where the system gives none.
+constexpr int TRANSMIT_STAMP_WAIT_MS = 10;
+bool udp_sent_stamp(NetSocket socket, UnixNanoseconds* sent);
 // Waits at most timeout_ms for a datagram or an error to read.
 WaitResult udp_wait_readable(NetSocket socket, int timeout_ms);
 
@@ -72,9 +77,10 @@ WaitResult socket_wait(NetSocket socket, bool writable, int timeout_ms);
 
 // What udp_receive returns when no datagram was received.
 constexpr long RECEIVE_FAILED = -1;
-// An error that an ICMP message put on the socket (unreachable, prohibited, parameter problem,
-// too big...): anyone can forge one, so it says nothing about the server.
-constexpr long RECEIVE_NETWORK_ERROR = -2;
+// Nothing the exchange takes: an error that an ICMP message put on the socket (unreachable,
+// prohibited, parameter problem, too big...), which anyone can forge, so it says nothing about
+// the server; or, on Linux, a transmit stamp that came after its wait.
+constexpr long RECEIVE_PASSED_OVER = -2;
 // Receives one datagram, cut to capacity, with its sender and the moment it arrived: the
 // system's receive time of the datagram where it keeps one (Linux), else the clock read right
 // after the receive. Returns its length, which is more than capacity when the datagram was cut

@@ -4,7 +4,59 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include "platform/monotonic_clock.hpp"
+#include "platform/posix/stamps.hpp"
 #include "platform/socket_headers.hpp"
+
+namespace {
+
+// Room for the control messages of a receive (SO_TIMESTAMPNS, and the software stamp that
+// SO_TIMESTAMPING adds) or of an error-queue message (the stamps and the extended error).
+constexpr size_t CONTROL_SIZE = 256;
+// The most messages read off the error queue at once: stamps only (no IP_RECVERR asks for ICMP
+// errors), and one datagram is sent.
+constexpr int ERROR_QUEUE_MOST = 8;
+
+// Whether the socket opened last has its datagrams stamped as they leave.
+bool stamps_sent = false;
+
+// The errors that the system turns ICMP messages into (net, host, protocol or port unreachable,
+// prohibited, host unknown or isolated, too big, source route failed, parameter problem).
+bool from_icmp(int error) {
+    switch (error) {
+    case ECONNREFUSED:
+    case EHOSTUNREACH:
+    case ENETUNREACH:
+    case EHOSTDOWN:
+    case ENONET:
+    case ENOPROTOOPT:
+    case EMSGSIZE:
+    case EOPNOTSUPP:
+    case EPROTO:
+    case EACCES:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// One message of the error queue, without waiting: a transmit stamp, as TSONLY brings no data.
+bool read_error_queue(int fd, UnixNanoseconds* sent) {
+    alignas(cmsghdr) char control[CONTROL_SIZE];
+    msghdr message{};
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    if (recvmsg(fd, &message, MSG_ERRQUEUE | MSG_DONTWAIT) < 0) {
+        return false;
+    }
+    // The request is the one datagram the socket sends: its key is 0.
+    if (!transmit_stamp(&message, 0, sent)) {
+        *sent = 0;
+    }
+    return true;
+}
+
+} // namespace
 
 bool sockets_startup() {
     return true;
@@ -14,9 +66,12 @@ void sockets_cleanup() {}
 
 NetSocket udp_socket_open(const NetAddress& peer) {
     const int fd = socket(is_ipv6(peer) ? AF_INET6 : AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    // Without the stamp a datagram's arrival is read from the clock after the receive.
+    // Without the stamps a datagram's arrival is read from the clock after the receive, and the
+    // request's departure before the send.
     const int on = 1;
     setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+    stamps_sent = setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPING, &TRANSMIT_STAMP_FLAGS,
+                             sizeof TRANSMIT_STAMP_FLAGS) == 0;
     return fd;
 }
 
@@ -42,6 +97,28 @@ bool udp_send(NetSocket socket, const void* data, size_t size) {
     return send(static_cast<int>(socket), data, size, 0) == static_cast<ssize_t>(size);
 }
 
+bool udp_sent_stamp(NetSocket socket, UnixNanoseconds* sent) {
+    const int fd = static_cast<int>(socket);
+    const int64_t deadline = monotonic_milliseconds() + TRANSMIT_STAMP_WAIT_MS;
+    for (int i = 0; stamps_sent && i < ERROR_QUEUE_MOST; ++i) {
+        UnixNanoseconds stamp = 0;
+        if (read_error_queue(fd, &stamp)) {
+            if (stamp != 0) {
+                *sent = stamp;
+                return true;
+            }
+            continue;
+        }
+        const int64_t left = deadline - monotonic_milliseconds();
+        // With no event asked for, poll reports only an error: the queue no longer empty.
+        pollfd watched{fd, 0, 0};
+        if (errno != EAGAIN || left <= 0 || poll(&watched, 1, static_cast<int>(left)) <= 0) {
+            return false;
+        }
+    }
+    return false;
+}
+
 WaitResult udp_wait_readable(NetSocket socket, int timeout_ms) {
     pollfd watched{static_cast<int>(socket), POLLIN, 0};
     const int ready = poll(&watched, 1, timeout_ms);
@@ -55,48 +132,10 @@ WaitResult udp_wait_readable(NetSocket socket, int timeout_ms) {
     return (watched.revents & (POLLIN | POLLERR)) != 0 ? SOCKET_READY : SOCKET_NOT_READY;
 }
 
-namespace {
-
-// The kernel's receive time of the datagram, from the control messages; false when it gave none.
-bool arrival_stamp(msghdr* message, UnixNanoseconds* arrived) {
-    for (cmsghdr* part = CMSG_FIRSTHDR(message); part != nullptr;
-         part = CMSG_NXTHDR(message, part)) {
-        if (part->cmsg_level == SOL_SOCKET && part->cmsg_type == SCM_TIMESTAMPNS) {
-            timespec stamp{};
-            std::memcpy(&stamp, CMSG_DATA(part), sizeof stamp);
-            *arrived = int64_t{stamp.tv_sec} * NANOSECONDS_PER_SECOND + stamp.tv_nsec;
-            return true;
-        }
-    }
-    return false;
-}
-
-// The errors that the system turns ICMP messages into (net, host, protocol or port unreachable,
-// prohibited, host unknown or isolated, too big, source route failed, parameter problem).
-bool from_icmp(int error) {
-    switch (error) {
-    case ECONNREFUSED:
-    case EHOSTUNREACH:
-    case ENETUNREACH:
-    case EHOSTDOWN:
-    case ENONET:
-    case ENOPROTOOPT:
-    case EMSGSIZE:
-    case EOPNOTSUPP:
-    case EPROTO:
-    case EACCES:
-        return true;
-    default:
-        return false;
-    }
-}
-
-} // namespace
-
 long udp_receive(NetSocket socket, void* data, size_t capacity, NetAddress* from,
                  UnixNanoseconds* arrived) {
     iovec buffer{data, capacity};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+    alignas(cmsghdr) char control[CONTROL_SIZE];
     msghdr message{};
     message.msg_name = from->storage;
     message.msg_namelen = sizeof from->storage;
@@ -105,11 +144,20 @@ long udp_receive(NetSocket socket, void* data, size_t capacity, NetAddress* from
     message.msg_control = control;
     message.msg_controllen = sizeof control;
     // MSG_TRUNC: the whole length of a datagram longer than the buffer, so that it is known cut.
-    const ssize_t got = recvmsg(static_cast<int>(socket), &message, MSG_TRUNC);
-    if (got < 0) {
-        return from_icmp(errno) ? RECEIVE_NETWORK_ERROR : RECEIVE_FAILED;
+    // Not waiting: what made the socket ready may have been a late transmit stamp alone, which
+    // is read off its queue and passed over.
+    const int fd = static_cast<int>(socket);
+    const ssize_t got = recvmsg(fd, &message, MSG_TRUNC | MSG_DONTWAIT);
+    if (got < 0 && errno == EAGAIN) {
+        UnixNanoseconds late = 0;
+        for (int i = 0; i < ERROR_QUEUE_MOST && read_error_queue(fd, &late); ++i) {
+        }
+        return RECEIVE_PASSED_OVER;
     }
-    if (!arrival_stamp(&message, arrived)) {
+    if (got < 0) {
+        return from_icmp(errno) ? RECEIVE_PASSED_OVER : RECEIVE_FAILED;
+    }
+    if (!receive_stamp(&message, arrived)) {
         *arrived = wall_clock_read();
     }
     from->length = static_cast<int>(message.msg_namelen);

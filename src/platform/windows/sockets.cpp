@@ -45,6 +45,11 @@ bool udp_send(NetSocket socket, const void* data, size_t size) {
     return sent == static_cast<int>(size);
 }
 
+// Windows stamps no datagram as it leaves: T1 stays the clock read right before the send.
+bool udp_sent_stamp(NetSocket /*socket*/, UnixNanoseconds* /*sent*/) {
+    return false;
+}
+
 WaitResult udp_wait_readable(NetSocket socket, int timeout_ms) {
     fd_set readable;
     FD_ZERO(&readable);
@@ -86,7 +91,7 @@ long udp_receive(NetSocket socket, void* data, size_t capacity, NetAddress* from
     case WSAENOPROTOOPT:
     case WSAEOPNOTSUPP:
     case WSAEACCES:
-        return RECEIVE_NETWORK_ERROR;
+        return RECEIVE_PASSED_OVER;
     default:
         return RECEIVE_FAILED;
     }
