@@ -11,10 +11,9 @@
 #include "app/run.hpp"
 
 // The fake clock stands still where a test puts it, so that what a test expects to the
-// nanosecond does not depend on how fast the machine runs. Only a setting moves it, unless it
-// refuses; the settings are counted.
+// nanosecond does not depend on how fast the machine runs. Only a setting moves it; the settings
+// are counted.
 extern UnixNanoseconds fake_clock_now;
-extern bool fake_clock_refuses;
 extern int fake_clock_settings;
 
 // A time as NTP timestamp bytes, modulo one era, rounded: the tests' own way, in integers, as
@@ -27,8 +26,15 @@ std::vector<uint8_t> hex_bytes(const std::string& hex);
 // What `body` printed on the report's stream.
 std::string report_of(const std::function<void()>& body);
 
+// The JSON report of everything after reception.
+std::string json_report_of(const Query& query);
+
 // A verbose run that asks to set the clock: the request with the given transmit bytes went at
 // `sent` to 127.0.0.1:123, and the reply given came from there and arrived on the fake clock
 // where it stands.
 Query query_with_reply(const uint8_t* transmit, UnixNanoseconds sent, const uint8_t* reply,
                        size_t length);
+
+// Whether the text is one JSON value (RFC 8259, strictly: no trailing commas, no NaN, controls
+// escaped), on one line of ASCII ending in a newline: what a JSON run writes.
+bool json_line_is_valid(const std::string& text);

@@ -37,18 +37,15 @@ std::string taken(const std::vector<uint8_t>& response) {
            "\nrequest: " + std::to_string(size);
 }
 
-// A response with the largest cookie and server name that may come, or one byte more of either.
+// A response with the largest cookie and server name ("fff...") that may come, or one byte more
+// of either.
 std::string largest(size_t cookie_more, size_t name_more) {
-    char lengths[32];
-    snprintf(lengths, sizeof lengths, "8005 %04zx ", NTS_COOKIE_MAX + cookie_more);
-    std::string response =
-        PROTOCOL + AEAD + lengths + std::string(2 * (NTS_COOKIE_MAX + cookie_more), 'c');
-    snprintf(lengths, sizeof lengths, " 8006 %04zx ", NTS_HOST_MAX + name_more);
-    response += lengths;
-    for (size_t i = 0; i < NTS_HOST_MAX + name_more; ++i) {
-        response += "6e"; // n
-    }
-    return response + " " + END;
+    char cookie[16];
+    char name[16];
+    snprintf(cookie, sizeof cookie, "8005 %04zx ", NTS_COOKIE_MAX + cookie_more);
+    snprintf(name, sizeof name, " 8006 %04zx ", NTS_HOST_MAX + name_more);
+    return PROTOCOL + AEAD + cookie + std::string(2 * (NTS_COOKIE_MAX + cookie_more), 'c') + name +
+           std::string(2 * (NTS_HOST_MAX + name_more), '6') + " " + END;
 }
 
 TEST(KeResponse, RecordsToLinesAndWhyTheyFail) {
@@ -66,24 +63,21 @@ TEST(KeResponse, RecordsToLinesAndWhyTheyFail) {
         {PROTOCOL + AEAD + COOKIE + "8006 0003 6e7470 " + END,
          AGREED + "NTS-KE Cookies = 1\nserver: ntp. 123\nrequest: 132"},
         // The largest cookie and server name go whole into the session and the request.
-        {largest(0, 0), AGREED + "NTS-KE Cookies = 1\nserver: " + std::string(NTS_HOST_MAX, 'n') +
+        {largest(0, 0), AGREED + "NTS-KE Cookies = 1\nserver: " + std::string(NTS_HOST_MAX, 'f') +
                      ". 123\nrequest: 640"},
         {largest(1, 0), NO + "cookie of 513 bytes"},
         {largest(0, 1), NO + "malformed NTPv4 Server record"},
         {PROTOCOL + AEAD + COOKIE + "8003 0002 0001 " + END,
          "NTS-KE Warning = 1\n" + NO + "server answered Warning 1 (unrecognized, so an error)"},
         {"8002 0002 0001 " + END, NO + "server answered Error 1 (bad request)"},
-        {PROTOCOL + "8002 0002 0007 " + END, NO + "server answered Error 7 (unknown error)"},
         {PROTOCOL + AEAD + "c242 0000 " + COOKIE + END, NO + "unknown critical record type 16962"},
         {PROTOCOL + AEAD + END, NO + "no cookie"},
         {AEAD + COOKIE + END, NO + "no Next Protocol record"},
         {PROTOCOL + COOKIE + END, NO + "no AEAD Algorithm record"},
         {PROTOCOL + "8004 0002 0010 " + COOKIE + END, NO + "no common AEAD algorithm"},
         {PROTOCOL + "8004 0004 000f 0010 " + COOKIE + END, NO + "malformed negotiation record"},
-        {PROTOCOL + "8004 0001 0f " + COOKIE + END, NO + "malformed negotiation record"},
         {"8001 0000 " + AEAD + COOKIE + END, NO + "no common protocol (Next Protocol)"},
         {PROTOCOL + PROTOCOL + AEAD + COOKIE + END, NO + "Next Protocol record repeated"},
-        {PROTOCOL + AEAD + AEAD + COOKIE + END, NO + "AEAD Algorithm record repeated"},
         {PROTOCOL + AEAD + "8005 0000 " + END, NO + "cookie of 0 bytes"},
         {PROTOCOL + AEAD + COOKIE + "8006 0003 410a42 " + END, NO + "malformed NTPv4 Server record"},
         {PROTOCOL + AEAD + COOKIE + "8007 0002 0000 " + END, NO + "malformed NTPv4 Port record"},
@@ -96,10 +90,7 @@ TEST(KeResponse, RecordsToLinesAndWhyTheyFail) {
          AGREED + "NTS-KE Cookies = 1\nserver:  123\nrequest: 132"},
         // Lengths that run past the end, however large.
         {PROTOCOL + AEAD + "8005 0010 c00c1e00", NO + "records cut short"},
-        {PROTOCOL + AEAD + "8005 ffff c00c1e00", NO + "records cut short"},
         {PROTOCOL + AEAD + COOKIE, NO + "records cut short (no End of Message)"},
-        {"800100", NO + "records cut short (no End of Message)"},
-        {"", NO + "records cut short (no End of Message)"},
     };
     // clang-format on
     for (const auto& [hex, expected] : ROWS) {
@@ -209,6 +200,4 @@ TEST(CertificateDates, AtWhichTimeAndWhy) {
     EXPECT_EQ(unix_seconds_near(start_of_2037, BUILD), BUILD);
     EXPECT_EQ(unix_seconds_near(end_of_era_0, BUILD), 2085978496 - 16);
     EXPECT_EQ(unix_seconds_near(start_of_2037, 1796000000), BUILD); // 2026: nearer than 1901
-    EXPECT_EQ(unix_seconds_near(end_of_era_0, 0), 2085978496 - 16);
-    EXPECT_EQ(unix_seconds_near(start_of_2037, -4000000000), BUILD - 4294967296);
 }

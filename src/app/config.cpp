@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "ntp/report.hpp"
 #include "platform/process.hpp"
+#include "report/report.hpp"
 
 namespace {
 
@@ -14,6 +14,7 @@ char ntp_server_name[NTP_SERVER_NAME_SIZE] = {};
 int ntp_init(int verbose) {
     ntp_out = stdout;
     ntp_verbose = verbose;
+    report_start(REPORT_TEXT);
     return verbose;
 }
 
@@ -53,4 +54,11 @@ CertificateTime get_certificate_time() {
         return CERTIFICATE_TIME_LOCAL;
     }
     return strcmp(value, "SERVER") == 0 ? CERTIFICATE_TIME_SERVER : CERTIFICATE_TIME_UNKNOWN;
+}
+
+bool get_report_format(ReportFormat* format) {
+    const char* value = environment_variable("NTP_REPORT_FORMAT");
+    *format = value != nullptr && strcmp(value, "JSON") == 0 ? REPORT_JSON : REPORT_TEXT;
+    return value == nullptr || value[0] == '\0' || strcmp(value, "TEXT") == 0 ||
+           *format == REPORT_JSON;
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "nts/certificate_time.hpp"
+#include "report/report.hpp"
 
 constexpr size_t NTP_SERVER_NAME_SIZE = 256;
 constexpr const char* DEFAULT_NTP_SERVER = "pool.ntp.org";
@@ -28,6 +29,10 @@ Authentication get_authentication();
 // NTS_CERTIFICATE_TIME: unset, empty or exactly "LOCAL" is the local clock, exactly "SERVER" the
 // server's authenticated time, anything else unknown.
 CertificateTime get_certificate_time();
+
+// NTP_REPORT_FORMAT: unset, empty or exactly "TEXT" is text, exactly "JSON" is JSON; false for
+// anything else.
+bool get_report_format(ReportFormat* format);
 
 // STATUS_ADJUST_TIME only when STATUS_OF_EXECUTION is exactly "ADJUST_TIME".
 ExecutionStatus get_execution_status();

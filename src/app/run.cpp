@@ -1,5 +1,6 @@
 #include "app/run.hpp"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -15,12 +16,13 @@
 #include "nts/key_exchange.hpp"
 #include "nts/reply.hpp"
 #include "platform/local_time.hpp"
+#include "report/report.hpp"
 
 namespace {
 
 constexpr uint16_t LOCAL_PORT = 1024;
 
-constexpr const char* NO_ADDRESS = "## Error ##: Can NOT get Server address from name.\n";
+constexpr const char* NO_ADDRESS = "Can NOT get Server address from name.";
 
 NtsSession nts_session;
 
@@ -37,7 +39,17 @@ bool register_cleanup() {
 void print_server_line(const char* name, uint16_t port) {
     char shown[NTP_SERVER_NAME_SIZE * ESCAPED_BYTE_SIZE];
     escape_text(name, NTP_SERVER_NAME_SIZE, false, shown, sizeof shown);
-    fprintf(ntp_out, "Server Name = %s, Port = %d\n", shown, port);
+    report_line({{"server.name", json_string(name)}, {"server.port", json_integer(port)}},
+                "Server Name = %s, Port = %d\n", shown, port);
+}
+
+// The address that the server's name gave, which only the JSON report names.
+void report_server_address(const NetAddress& address) {
+    char text[ADDRESS_TEXT_SIZE];
+    address_text(address, text, sizeof text);
+    report_line({{"server.address", json_string(text)},
+                 {"server.family", json_string(address_is_ipv6(address) ? "IPv6" : "IPv4")}},
+                nullptr);
 }
 
 // Whether the reply taken ends the wait: in a plain run that only reports, any; in one that is to
@@ -73,7 +85,7 @@ bool send_and_receive(NetSocket socket, Query* query) {
     uint8_t wire[NTS_REQUEST_MAX];
     const size_t size = build_request(query, wire);
     if (size == 0) {
-        return report_failure("## Error ##: Can NOT get random bytes for the request.\n");
+        return report_error("Can NOT get random bytes for the request.");
     }
     return exchange_datagrams(socket, wire, size, ends_wait, query, &query->exchange);
 }
@@ -82,18 +94,17 @@ bool send_and_receive(NetSocket socket, Query* query) {
 // written the one it got.
 void report_unauthenticated(bool adjust, const char* why) {
     if (adjust) {
-        fprintf(ntp_out,
-                "## Error ##: Reply rejected (not authenticated: %s); local time not adjusted.\n",
-                why);
+        report_error({{"step.done", json_boolean(false)}, {"step.rejection", json_string(why)}},
+                     "Reply rejected (not authenticated: %s); local time not adjusted.", why);
     } else {
-        fprintf(ntp_out, "## Error ##: No authenticated reply (%s); no time is reported.\n", why);
+        report_error("No authenticated reply (%s); no time is reported.", why);
     }
 }
 
 // The key exchange of an NTS run, after which the NTP exchange goes where it said.
 bool start_nts(const char* name, bool resolved, CertificateTime dates, Query* query) {
     if (!resolved) {
-        return report_failure(NO_ADDRESS);
+        return report_error(NO_ADDRESS);
     }
     nts_session.dates = plan_certificate_dates(dates, wall_clock_read(), BUILD_DATE);
     if (!nts_key_exchange(name, query->exchange.server, &nts_session)) {
@@ -102,6 +113,15 @@ bool start_nts(const char* name, bool resolved, CertificateTime dates, Query* qu
     query->exchange.server = nts_session.ntp_server;
     query->nts = &nts_session;
     return true;
+}
+
+// A time in Unix seconds, which only the JSON report names: as a number and as RFC 3339 UTC.
+void report_time(const char* unix_path, const char* utc_path, double seconds) {
+    char utc[RFC3339_TEXT_SIZE] = "";
+    if (std::isfinite(seconds) && std::fabs(seconds) < 9.0e9) { // in nanoseconds, an int64_t
+        rfc3339_text(std::llround(seconds * NANOSECONDS_PER_SECOND), utc);
+    }
+    report_line({{unix_path, json_number(seconds)}, {utc_path, json_optional(utc)}}, nullptr);
 }
 
 // Truncates toward zero; values no calendar time can hold give 0.
@@ -130,11 +150,13 @@ void adjust_if_trusted(const Exchange& exchange, double delay, double offset, do
         rejection = step_rejection(corrected);
     }
     if (rejection != nullptr) {
-        fprintf(ntp_out, "## Error ##: Reply rejected (%s); local time not adjusted.\n", rejection);
+        report_error(
+            {{"step.done", json_boolean(false)}, {"step.rejection", json_string(rejection)}},
+            "Reply rejected (%s); local time not adjusted.", rejection);
     } else if (adjust_local_time(offset)) {
-        fprintf(ntp_out, "## INFO. ## Adjusted Local Time.\n");
+        report_line({{"step.done", json_boolean(true)}}, "## INFO. ## Adjusted Local Time.\n");
     } else {
-        fprintf(ntp_out, "## Error ##: Can NOT Adujust time.\n");
+        report_error({{"step.done", json_boolean(false)}}, "Can NOT Adujust time.");
     }
 }
 
@@ -149,20 +171,25 @@ struct Settings {
 // Reads the environment and prints the server line; false, with its error line printed, when a
 // setting is not one the client takes.
 bool read_settings(Settings* settings) {
+    ReportFormat format = REPORT_TEXT;
+    const bool known_format = get_report_format(&format);
+    report_start(format);
+    if (!known_format) {
+        return report_error("NTP_REPORT_FORMAT must be TEXT, JSON or unset; nothing was sent.");
+    }
     const Authentication authentication = get_authentication();
     if (authentication == AUTHENTICATION_UNKNOWN) {
-        return report_failure(
-            "## Error ##: NTP_AUTHENTICATION must be NTS or unset; nothing was sent.\n");
+        return report_error("NTP_AUTHENTICATION must be NTS or unset; nothing was sent.");
     }
     settings->nts = authentication == AUTHENTICATION_NTS;
     settings->dates = settings->nts ? get_certificate_time() : CERTIFICATE_TIME_LOCAL;
     if (settings->dates == CERTIFICATE_TIME_UNKNOWN) {
-        return report_failure("## Error ##: NTS_CERTIFICATE_TIME must be LOCAL, SERVER or unset; "
-                              "nothing was sent.\n");
+        return report_error("NTS_CERTIFICATE_TIME must be LOCAL, SERVER or unset; "
+                            "nothing was sent.");
     }
     settings->name = get_ntp_server_name(settings->nts);
     if (settings->name == nullptr) {
-        return report_failure("## Error ##: Server name longer than 255 characters.\n");
+        return report_error("Server name longer than 255 characters.");
     }
     settings->port =
         split_server_port(settings->name, settings->nts ? NTS_KE_DEFAULT_PORT : NTP_DEFAULT_PORT);
@@ -173,9 +200,9 @@ bool read_settings(Settings* settings) {
 // The sockets library started, and its clean-up registered for the exit.
 bool start_sockets() {
     if (!sockets_startup()) {
-        return report_failure("## Error ##: Can NOT initialize WinSock.\n");
+        return report_error("Can NOT initialize WinSock.");
     }
-    return register_cleanup() || report_failure("## Error ##: Falure atexit(WSACleanup).\n");
+    return register_cleanup() || report_error("Falure atexit(WSACleanup).");
 }
 
 // The exchange over a UDP socket of the server's family, bound to port 1024 where it can be;
@@ -183,14 +210,15 @@ bool start_sockets() {
 bool exchange_over_udp(bool resolved, Query* query) {
     const NetSocket socket = udp_socket_open(query->exchange.server);
     if (socket == NO_SOCKET) {
-        return report_failure("## Error ##: Can NOT Create UDP Socket.\n");
+        return report_error("Can NOT Create UDP Socket.");
     }
     if (!udp_socket_bind_any(socket, query->exchange.server, LOCAL_PORT)) {
         // The exchange goes on from a port the system picks.
-        report_failure("## Error ##: Can NOT setup receive port.\n");
+        report_error("Can NOT setup receive port.");
     }
     query->adjust = get_execution_status() == STATUS_ADJUST_TIME;
-    const bool replied = resolved ? send_and_receive(socket, query) : report_failure(NO_ADDRESS);
+    report_line({{"step.asked", json_boolean(query->adjust)}}, nullptr);
+    const bool replied = resolved ? send_and_receive(socket, query) : report_error(NO_ADDRESS);
     socket_close(socket);
     return replied;
 }
@@ -200,8 +228,10 @@ bool exchange_over_udp(bool resolved, Query* query) {
 uint32_t complete_query(const Query& query) {
     const Exchange& exchange = query.exchange;
     const NtpPacket& reply = exchange.reply.packet;
+    // The era of the reply's timestamps is the one nearest the local clock at reception.
+    const int64_t near = floor_seconds(exchange.reply.arrived);
     if (ntp_verbose != 0) {
-        print_ntp_packet(reply);
+        print_ntp_packet(reply, near);
     }
     if (query.nts != nullptr) {
         if (const char* unauthenticated = nts_report_reply(*query.nts, exchange)) {
@@ -211,13 +241,18 @@ uint32_t complete_query(const Query& query) {
     }
     const NtpTime t1 = ntp_time_of(exchange.sent);
     const NtpTime t4 = ntp_time_of(exchange.reply.arrived);
-    const double offset = compute_clock_offset(reply, t1, t4);
+    const double offset = compute_clock_offset(reply, t1, t4, near);
     const double corrected = unix_seconds(exchange.reply.arrived) + offset;
+    report_time("corrected_time.unix", "corrected_time.utc", corrected);
     if (query.adjust) {
         adjust_if_trusted(exchange, round_trip_delay(reply, t1, t4), offset, corrected);
     }
-    fprintf(ntp_out, "System   Time = %s",
-            calendar_text(exchange.reply.arrived / NANOSECONDS_PER_SECOND));
+    char reception[RFC3339_TEXT_SIZE];
+    rfc3339_text(exchange.reply.arrived, reception);
+    report_line({{"local_time.unix", json_number(unix_seconds(exchange.reply.arrived))},
+                 {"local_time.utc", json_optional(reception)}},
+                "System   Time = %s",
+                calendar_text(exchange.reply.arrived / NANOSECONDS_PER_SECOND));
     return static_cast<uint32_t>(whole_seconds(corrected));
 }
 
@@ -230,6 +265,9 @@ uint32_t query_ntp_server() {
     // is told where it always was, after the socket's.
     Query query{};
     const bool resolved = resolve_host(settings.name, settings.port, &query.exchange.server);
+    if (resolved) {
+        report_server_address(query.exchange.server);
+    }
     if (settings.nts && !start_nts(settings.name, resolved, settings.dates, &query)) {
         return 0;
     }

@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "ntp/report.hpp"
 #include "platform/monotonic_clock.hpp"
 #include "platform/random.hpp"
+#include "report/report.hpp"
 
 namespace {
 
@@ -35,10 +35,10 @@ Reception receive_datagram(NetSocket socket, int64_t deadline_ms, Datagram* data
     case SOCKET_TIMED_OUT:
         return TIMED_OUT;
     case SOCKET_WAIT_FAILED:
-        report_failure("## Error ##: Receive Socket Error.\n");
+        report_error("Receive Socket Error.");
         return FAILED;
     case SOCKET_NOT_READY:
-        report_failure("## Error ##: Invalid Receive Packet.\n");
+        report_error("Invalid Receive Packet.");
         return FAILED;
     }
     *datagram = Datagram{}; // a short reply reads as zero where its bytes are missing
@@ -48,7 +48,7 @@ Reception receive_datagram(NetSocket socket, int64_t deadline_ms, Datagram* data
         return PASSED_OVER;
     }
     if (datagram->length < 0) {
-        report_failure("## Error ##: NTP Packet Receive Error.\n");
+        report_error("NTP Packet Receive Error.");
         return FAILED;
     }
     const auto header = static_cast<size_t>(datagram->length);
@@ -68,7 +68,7 @@ bool receive_reply(NetSocket socket, ReplyTest ends_wait, const void* context, E
             return false;
         }
         if (reception == TIMED_OUT && !have_first) {
-            return report_failure("## Error ##: Time Out.\n");
+            return report_error("Time Out.");
         }
         if (reception == TIMED_OUT) {
             exchange->reply = first;
@@ -98,7 +98,7 @@ bool ntp_build_request(uint8_t flags, NtpPacket* request) {
 
 bool exchange_connect(NetSocket socket, const NetAddress& server) {
     if (!udp_connect(socket, server)) {
-        return report_failure("## Error ##: NTP Packet Send Error.\n");
+        return report_error("NTP Packet Send Error.");
     }
     discard_pending(socket);
     return true;
@@ -110,7 +110,7 @@ bool exchange_datagrams(NetSocket socket, const uint8_t* request, size_t size, R
                         const void* context, Exchange* exchange) {
     exchange->sent = wall_clock_read();
     if (!udp_send(socket, request, size)) {
-        return report_failure("## Error ##: NTP Packet Send Error.\n");
+        return report_error("NTP Packet Send Error.");
     }
     udp_sent_stamp(socket, &exchange->sent);
     return receive_reply(socket, ends_wait, context, exchange);

@@ -5,14 +5,7 @@
 
 #include "ntp/escape.hpp"
 #include "ntp/timestamp.hpp"
-
-FILE* ntp_out = stdout;
-int ntp_verbose = 0;
-
-bool report_failure(const char* line) {
-    fprintf(ntp_out, "%s", line);
-    return false;
-}
+#include "report/report.hpp"
 
 namespace {
 
@@ -23,8 +16,18 @@ const char* reference_code(const uint8_t id[4]) {
     return reference_text;
 }
 
-void print_timestamp(const char* label, const NtpPacket& reply, size_t offset) {
-    fprintf(ntp_out, "%s: %f\n", label, ntp_bytes_to_seconds(ntp_field(reply, offset)));
+// A field's exponent of 2 and the seconds it stands for.
+void report_exponent(const char* exponent_path, const char* seconds_path, int exponent,
+                     const char* line_format) {
+    report_line(
+        {{exponent_path, json_integer(exponent)}, {seconds_path, json_number(pow(2.0, exponent))}},
+        line_format, exponent, pow(2.0, exponent));
+}
+
+void report_seconds_field(const char* path, const NtpPacket& reply, size_t offset,
+                          const char* line_format) {
+    const double seconds = ntp_fixed_point_seconds(ntp_field(reply, offset));
+    report_line({{path, json_number(seconds)}}, line_format, seconds * 1000);
 }
 
 } // namespace
@@ -39,26 +42,40 @@ const char* reference_id_text(const uint8_t id[4], int stratum) {
     return reference_text;
 }
 
-void print_ntp_packet(const NtpPacket& reply) {
+void print_ntp_packet(const NtpPacket& reply, int64_t near) {
+    const int leap = ntp_leap_indicator(reply);
     const int version = ntp_version(reply);
+    const int mode = ntp_mode(reply);
     const unsigned stratum = reply.bytes[NTP_OFFSET_STRATUM];
-    const int poll = reply.bytes[NTP_OFFSET_POLL] & 0x0F;
-    const int precision = ntp_precision(reply);
-    fprintf(ntp_out, " Leap Indicator (LI): %d\n", ntp_leap_indicator(reply));
-    fprintf(ntp_out, " Version Number (VN): %d\n", version);
-    fprintf(ntp_out, "                Mode: %d\n", ntp_mode(reply));
-    fprintf(ntp_out, "             Stratum: %u\n", stratum);
-    fprintf(ntp_out, "       Poll Interval: %3d (%5.2e sec)\n", poll, pow(2.0, poll));
-    fprintf(ntp_out, "           Precision: %3d (%5.2e sec)\n", precision, pow(2.0, precision));
-    fprintf(ntp_out, "          Root Delay: %f (m sec)\n",
-            ntp_fixed_point_seconds(ntp_field(reply, NTP_OFFSET_ROOT_DELAY)) * 1000);
-    fprintf(ntp_out, "     Root Dispersion: %f (m sec)\n",
-            ntp_fixed_point_seconds(ntp_field(reply, NTP_OFFSET_ROOT_DISPERSION)) * 1000);
-    fprintf(
-        ntp_out, "Reference Identifier: %s\n",
-        reference_id_text(ntp_field(reply, NTP_OFFSET_REFERENCE_ID), static_cast<int>(stratum)));
-    print_timestamp(" Reference Timestamp", reply, NTP_OFFSET_REFERENCE_TIME);
-    print_timestamp(" Originate Timestamp", reply, NTP_OFFSET_ORIGINATE_TIME);
-    print_timestamp(" Receive   Timestamp", reply, NTP_OFFSET_RECEIVE_TIME);
-    print_timestamp(" Transmit  Timestamp", reply, NTP_OFFSET_TRANSMIT_TIME);
+    report_line({{"reply.leap", json_integer(leap)}}, " Leap Indicator (LI): %d\n", leap);
+    report_line({{"reply.version", json_integer(version)}}, " Version Number (VN): %d\n", version);
+    report_line({{"reply.mode", json_integer(mode)}}, "                Mode: %d\n", mode);
+    report_line({{"reply.stratum", json_integer(stratum)}}, "             Stratum: %u\n", stratum);
+    report_exponent("reply.poll.exponent", "reply.poll.seconds",
+                    reply.bytes[NTP_OFFSET_POLL] & 0x0F, "       Poll Interval: %3d (%5.2e sec)\n");
+    report_exponent("reply.precision.exponent", "reply.precision.seconds", ntp_precision(reply),
+                    "           Precision: %3d (%5.2e sec)\n");
+    report_seconds_field("reply.root_delay", reply, NTP_OFFSET_ROOT_DELAY,
+                         "          Root Delay: %f (m sec)\n");
+    report_seconds_field("reply.root_dispersion", reply, NTP_OFFSET_ROOT_DISPERSION,
+                         "     Root Dispersion: %f (m sec)\n");
+    const uint8_t* id = ntp_field(reply, NTP_OFFSET_REFERENCE_ID);
+    const char* text = reference_id_text(id, static_cast<int>(stratum));
+    char hex[9];
+    snprintf(hex, sizeof hex, "%02x%02x%02x%02x", id[0], id[1], id[2], id[3]);
+    report_line({{"reply.reference_id.text", json_string(text)},
+                 {"reply.reference_id.hex", json_string(hex)}},
+                "Reference Identifier: %s\n", text);
+    report_ntp_time("reply.reference_time.ntp", "reply.reference_time.utc",
+                    ntp_time_from_bytes(ntp_field(reply, NTP_OFFSET_REFERENCE_TIME)), near,
+                    " Reference Timestamp: %f\n");
+    report_ntp_time("reply.originate_time.ntp", "reply.originate_time.utc",
+                    ntp_time_from_bytes(ntp_field(reply, NTP_OFFSET_ORIGINATE_TIME)), near,
+                    " Originate Timestamp: %f\n");
+    report_ntp_time("reply.receive_time.ntp", "reply.receive_time.utc",
+                    ntp_time_from_bytes(ntp_field(reply, NTP_OFFSET_RECEIVE_TIME)), near,
+                    " Receive   Timestamp: %f\n");
+    report_ntp_time("reply.transmit_time.ntp", "reply.transmit_time.utc",
+                    ntp_time_from_bytes(ntp_field(reply, NTP_OFFSET_TRANSMIT_TIME)), near,
+                    " Transmit  Timestamp: %f\n");
 }

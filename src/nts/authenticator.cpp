@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "ntp/report.hpp"
 #include "nts/aead.hpp"
 #include "nts/fields.hpp"
 #include "platform/random.hpp"
+#include "report/report.hpp"
 
 namespace {
 
@@ -107,7 +107,11 @@ void print_extension_fields(const uint8_t* datagram, size_t length) {
     nts_walk_fields(datagram, length, &fields);
     for (int i = 0; i < fields.count; ++i) {
         const ExtensionField& field = fields.fields[i];
-        fprintf(ntp_out, "NTS Extension Field = 0x%04x (%s), Length = %zu\n", field.type,
-                nts_field_name(field.type), field.length);
+        report_line(
+            {{"reply.extension_fields[].type", json_integer(field.type)},
+             {"reply.extension_fields[].name", json_string(nts_field_name(field.type))},
+             {"reply.extension_fields[].length", json_integer(static_cast<int64_t>(field.length))}},
+            "NTS Extension Field = 0x%04x (%s), Length = %u\n", field.type,
+            nts_field_name(field.type), static_cast<unsigned>(field.length));
     }
 }

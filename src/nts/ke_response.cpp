@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "ntp/report.hpp"
 #include "ntp/server_text.hpp"
 #include "platform/sockets.hpp"
+#include "report/report.hpp"
 
 namespace {
 
@@ -15,9 +15,12 @@ void print_notes() {
     for (int i = 0; i < response.note_count && i < NTS_KE_NOTES_MAX; ++i) {
         const KeNote& note = response.notes[i];
         if (note.warning) {
-            fprintf(ntp_out, "NTS-KE Warning = %u\n", note.value);
+            report_line({{"nts_ke.warnings[]", json_integer(note.value)}}, "NTS-KE Warning = %u\n",
+                        note.value);
         } else {
-            fprintf(ntp_out, "NTS-KE Unknown Record = %u, Length = %u\n", note.type, note.value);
+            report_line({{"nts_ke.unknown_records[].type", json_integer(note.type)},
+                         {"nts_ke.unknown_records[].length", json_integer(note.value)}},
+                        "NTS-KE Unknown Record = %u, Length = %u\n", note.type, note.value);
         }
     }
 }
@@ -31,10 +34,14 @@ const char* ke_take_response(const uint8_t* bytes, size_t length, NtsSession* se
     if (rejection != nullptr) {
         return rejection;
     }
-    fprintf(ntp_out, "NTS-KE Next Protocol = %u (NTPv4)\n", NTS_PROTOCOL_NTPV4);
-    fprintf(ntp_out, "NTS-KE AEAD Algorithm = %u (AEAD_AES_SIV_CMAC_256)\n",
-            NTS_AEAD_AES_SIV_CMAC_256);
-    fprintf(ntp_out, "NTS-KE Cookies = %d\n", response.cookies);
+    report_line({{"nts_ke.next_protocol.id", json_integer(NTS_PROTOCOL_NTPV4)},
+                 {"nts_ke.next_protocol.name", json_string("NTPv4")}},
+                "NTS-KE Next Protocol = %u (NTPv4)\n", NTS_PROTOCOL_NTPV4);
+    report_line({{"nts_ke.aead.id", json_integer(NTS_AEAD_AES_SIV_CMAC_256)},
+                 {"nts_ke.aead.name", json_string("AEAD_AES_SIV_CMAC_256")}},
+                "NTS-KE AEAD Algorithm = %u (AEAD_AES_SIV_CMAC_256)\n", NTS_AEAD_AES_SIV_CMAC_256);
+    report_line({{"nts_ke.cookies", json_integer(response.cookies)}}, "NTS-KE Cookies = %d\n",
+                response.cookies);
     memcpy(session->cookie, response.cookie, response.cookie_length);
     session->cookie_length = response.cookie_length;
     // A trailing dot makes a name absolute: the resolver's search domains cannot turn the

@@ -4,13 +4,13 @@
 #include <cstring>
 
 #include "ntp/escape.hpp"
-#include "ntp/report.hpp"
 #include "nts/big_endian.hpp"
 #include "nts/ke_response.hpp"
 #include "nts/libraries.hpp"
 #include "platform/files.hpp"
 #include "platform/monotonic_clock.hpp"
 #include "platform/process.hpp"
+#include "report/report.hpp"
 
 namespace {
 
@@ -32,17 +32,18 @@ struct Tls {
 Tls tls;
 uint8_t response_bytes[RESPONSE_MAX];
 
-// Prints text that may come from the network or the user through format, escaped, so that it
-// stays one harmless line.
-void print_escaped(const char* format, const char* text) {
-    char shown[TEXT_MAX * ESCAPED_BYTE_SIZE];
-    escape_text(text, TEXT_MAX, false, shown, sizeof shown);
-    fprintf(ntp_out, format, shown);
+// Text that may come from the network or the user, escaped, so that it stays one harmless line.
+struct Shown {
+    char text[TEXT_MAX * ESCAPED_BYTE_SIZE];
+};
+Shown escaped(const char* text) {
+    Shown shown{};
+    escape_text(text, TEXT_MAX, false, shown.text, sizeof shown.text);
+    return shown;
 }
 
 bool fail(const char* reason) {
-    print_escaped("## Error ##: NTS-KE %s.\n", reason);
-    return false;
+    return report_error("NTS-KE %s.", escaped(reason).text);
 }
 
 template <typename... Values> bool fail(const char* format, Values... values) {
@@ -79,10 +80,14 @@ bool fail_tls(const char* what) {
     return fail("%s failed: %s", what, reason);
 }
 
-void print_address(const char* label, const NetAddress& address) {
+// An address line: in text its label, in JSON the members at the two paths (string literals).
+void print_address(const char* label, const char* address_path, const char* port_path,
+                   const NetAddress& address) {
     char text[ADDRESS_TEXT_SIZE];
     address_text(address, text, sizeof text);
-    fprintf(ntp_out, "%s = %s, Port = %u\n", label, text, address_port(address));
+    report_line(
+        {{address_path, json_string(text)}, {port_path, json_integer(address_port(address))}},
+        "%s = %s, Port = %u\n", label, text, address_port(address));
 }
 
 // The certificate is checked for what the user named: the address connected to, whatever way
@@ -215,8 +220,11 @@ bool handshake() {
     if (outcome != DONE) {
         return fail_outcome(outcome, "TLS handshake");
     }
-    fprintf(ntp_out, "NTS-KE TLS = %s, %s\n", nts_lib.SSL_get_version(tls.ssl),
-            nts_lib.SSL_CIPHER_get_name(nts_lib.SSL_get_current_cipher(tls.ssl)));
+    const char* version = nts_lib.SSL_get_version(tls.ssl);
+    const char* cipher = nts_lib.SSL_CIPHER_get_name(nts_lib.SSL_get_current_cipher(tls.ssl));
+    report_line(
+        {{"nts_ke.tls.version", json_string(version)}, {"nts_ke.tls.cipher", json_string(cipher)}},
+        "NTS-KE TLS = %s, %s\n", version, cipher);
     X509* certificate = nts_lib.SSL_get1_peer_certificate(tls.ssl);
     char subject[TEXT_MAX] = "";
     if (certificate != nullptr) {
@@ -224,13 +232,18 @@ bool handshake() {
                                   sizeof subject);
         nts_lib.X509_free(certificate);
     }
-    print_escaped("NTS-KE Certificate = %s\n", subject);
+    report_line({{"nts_ke.certificate.subject", json_string(subject)}}, "NTS-KE Certificate = %s\n",
+                escaped(subject).text);
     if (tls.dates->at_server_time) {
         if (!take_chain_dates()) {
             return fail("cannot read the certificates' dates");
         }
-        fprintf(ntp_out, "NTS-KE Certificate Dates = to be checked at the server's time (%s)\n",
-                tls.dates->why);
+        report_line({{"nts_ke.certificate.dates_checked_at", json_string("server's time")},
+                     {"nts_ke.certificate.why", json_string(tls.dates->why)}},
+                    "NTS-KE Certificate Dates = to be checked at the server's time (%s)\n",
+                    tls.dates->why);
+    } else {
+        report_line({{"nts_ke.certificate.dates_checked_at", json_string("local clock")}}, nullptr);
     }
     const unsigned char* selected = nullptr;
     unsigned selected_length = 0;
@@ -288,7 +301,8 @@ bool take_response(size_t length, const NetAddress& address, NtsSession* session
     if (!resolve_host(host, port, &session->ntp_server)) {
         return fail("NTP server %s does not resolve", host);
     }
-    print_address("NTS-KE NTP Server", session->ntp_server);
+    print_address("NTS-KE NTP Server", "nts_ke.ntp_server.address", "nts_ke.ntp_server.port",
+                  session->ntp_server);
     return true;
 }
 
@@ -311,7 +325,7 @@ bool exchange_keys(const char* name, const NetAddress& address, NtsSession* sess
     if (tls.socket == NO_SOCKET) {
         return fail("connection failed: %s", why);
     }
-    print_address("NTS-KE Server", address);
+    print_address("NTS-KE Server", "nts_ke.server.address", "nts_ke.server.port", address);
     if (!handshake()) {
         return false;
     }

@@ -147,3 +147,7 @@ bool addresses_equal(const NetAddress& a, const NetAddress& b) {
     }
     return false;
 }
+
+bool address_is_ipv6(const NetAddress& address) {
+    return is_ipv6(address);
+}

@@ -48,6 +48,7 @@ bool resolve_host(const char* name, uint16_t port, NetAddress* address);
 bool is_address_literal(const char* name);
 // The address's own bytes, 4 or 16 of them, in network order; returns how many.
 size_t address_bytes(const NetAddress& address, uint8_t bytes[16]);
+bool address_is_ipv6(const NetAddress& address);
 // Same family, address and port.
 bool addresses_equal(const NetAddress& a, const NetAddress& b);
 // The address as numeric text, with its zone, in ADDRESS_TEXT_SIZE bytes (an IPv6 one without

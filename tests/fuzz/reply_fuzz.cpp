@@ -1,7 +1,8 @@
 // Any datagram of up to 2048 bytes as the reply of a run that asked to set the clock, plain and
 // NTS (with a session's keys that sealed nothing), through everything after reception: the
-// report, the extension fields, the authenticator, the offset, the checks, the step. The fake
-// clock is linked in, so nothing is sent and nothing is set.
+// report, in text and in JSON (which must be one valid object), the extension fields, the
+// authenticator, the offset, the checks, the step. The fake clock is linked in, so nothing is
+// sent and nothing is set.
 
 #include "in_process.hpp"
 #include "nts/libraries.hpp"
@@ -18,8 +19,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     fake_clock_now = NOW;
     Query query = query_with_reply(REQUEST_TRANSMIT, NOW - 100000, data, size);
-    report_of([&] { complete_query(query); });
-    query.nts = &session;
-    report_of([&] { complete_query(query); });
+    for (NtsSession* nts : {static_cast<NtsSession*>(nullptr), &session}) {
+        query.nts = nts;
+        report_of([&] { complete_query(query); });
+        // The JSON form of whatever came is one valid object all the same.
+        const std::string json = json_report_of(query);
+        if (!json_line_is_valid(json)) {
+            fprintf(stderr, "not one JSON object: %s", json.c_str());
+            abort();
+        }
+    }
     return 0;
 }
