@@ -118,7 +118,8 @@ bool start_nts(const char* name, bool resolved, CertificateTime dates, Query* qu
 // A time in Unix seconds, which only the JSON report names: as a number and as RFC 3339 UTC.
 void report_time(const char* unix_path, const char* utc_path, double seconds) {
     char utc[RFC3339_TEXT_SIZE] = "";
-    if (std::isfinite(seconds) && std::fabs(seconds) < 9.0e9) { // in nanoseconds, an int64_t
+    // In nanoseconds an int64_t; only JSON names it.
+    if (report_format() == REPORT_JSON && std::isfinite(seconds) && std::fabs(seconds) < 9.0e9) {
         rfc3339_text(std::llround(seconds * NANOSECONDS_PER_SECOND), utc);
     }
     report_line({{unix_path, json_number(seconds)}, {utc_path, json_optional(utc)}}, nullptr);
@@ -247,8 +248,10 @@ uint32_t complete_query(const Query& query) {
     if (query.adjust) {
         adjust_if_trusted(exchange, round_trip_delay(reply, t1, t4), offset, corrected);
     }
-    char reception[RFC3339_TEXT_SIZE];
-    rfc3339_text(exchange.reply.arrived, reception);
+    char reception[RFC3339_TEXT_SIZE] = ""; // only JSON names it
+    if (report_format() == REPORT_JSON) {
+        rfc3339_text(exchange.reply.arrived, reception);
+    }
     report_line({{"local_time.unix", json_number(unix_seconds(exchange.reply.arrived))},
                  {"local_time.utc", json_optional(reception)}},
                 "System   Time = %s",

@@ -95,8 +95,10 @@ void ntp_utc_text(NtpTime time, int64_t near, char text[RFC3339_TEXT_SIZE]) {
 
 void report_ntp_time(const char* ntp_path, const char* utc_path, NtpTime time, int64_t near,
                      const char* line_format) {
-    char utc[RFC3339_TEXT_SIZE];
-    ntp_utc_text(time, near, utc);
+    char utc[RFC3339_TEXT_SIZE] = ""; // only JSON names it
+    if (report_format() == REPORT_JSON) {
+        ntp_utc_text(time, near, utc);
+    }
     report_line({{ntp_path, json_number(ntp_seconds(time))}, {utc_path, json_optional(utc)}},
                 line_format, ntp_seconds(time));
 }

@@ -59,15 +59,10 @@ bool put_string(const char* bytes, size_t length) {
     return fits && put_text("\"");
 }
 
-// The shortest of 15 to 17 significant digits that reads back as the same number.
+// 17 significant digits: enough for any double to read back as the same number.
 bool put_number(double value) {
     char text[32];
-    for (int digits = 15; digits <= 17; ++digits) {
-        snprintf(text, sizeof text, "%.*g", digits, value);
-        if (strtod(text, nullptr) == value) {
-            break;
-        }
-    }
+    snprintf(text, sizeof text, "%.17g", value);
     return put_text(text);
 }
 
@@ -151,12 +146,6 @@ bool under(const Entry& entry, const char* prefix, size_t prefix_length) {
     return entry.path_length > prefix_length && strncmp(entry.path, prefix, prefix_length) == 0;
 }
 
-bool same_name(const Entry& a, const Entry& b, size_t offset) {
-    const size_t length = name_length(a, offset);
-    return length == name_length(b, offset) &&
-           strncmp(a.path + offset, b.path + offset, length) == 0;
-}
-
 void write_items(int first) {
     fputc('[', ntp_out);
     for (int i = first; i < entry_count; ++i) {
@@ -170,27 +159,36 @@ void write_items(int first) {
     fputc(']', ntp_out);
 }
 
-// The object of the entries under the prefix, each name once, in the order first taken.
-void write_object(const char* prefix, size_t prefix_length) {
+// The object of the entries under the prefix, each name once, in the order first taken; none
+// before entry `first` is under it.
+void write_object(const char* prefix, size_t prefix_length, int first) {
+    constexpr int NAMES_MAX = 64;
+    const char* named[NAMES_MAX]; // the names written, each once
+    size_t named_lengths[NAMES_MAX];
+    int names = 0;
     fputc('{', ntp_out);
-    bool first = true;
-    for (int i = 0; i < entry_count; ++i) {
+    for (int i = first; i < entry_count && names < NAMES_MAX; ++i) {
         const Entry& entry = entries[i];
-        bool seen = !under(entry, prefix, prefix_length);
-        for (int j = 0; !seen && j < i; ++j) {
-            seen = under(entries[j], prefix, prefix_length) &&
-                   same_name(entries[j], entry, prefix_length);
+        if (!under(entry, prefix, prefix_length)) {
+            continue;
+        }
+        const size_t length = name_length(entry, prefix_length);
+        const char* name = entry.path + prefix_length;
+        bool seen = false;
+        for (int j = 0; !seen && j < names; ++j) {
+            seen = named_lengths[j] == length && memcmp(named[j], name, length) == 0;
         }
         if (seen) {
             continue;
         }
-        const size_t length = name_length(entry, prefix_length);
         const bool items = length >= 2 && entry.path[prefix_length + length - 1] == ']';
-        fprintf(ntp_out, "%s\"%.*s\":", first ? "" : ",",
-                static_cast<int>(length - (items ? 2 : 0)), entry.path + prefix_length);
-        first = false;
+        fputs(names == 0 ? "\"" : ",\"", ntp_out);
+        fwrite(entry.path + prefix_length, 1, length - (items ? 2 : 0), ntp_out);
+        fputs("\":", ntp_out);
+        named[names] = name;
+        named_lengths[names++] = length;
         if (prefix_length + length < entry.path_length) {
-            write_object(entry.path, prefix_length + length + 1);
+            write_object(entry.path, prefix_length + length + 1, i);
         } else if (items) {
             write_items(i);
         } else {
@@ -263,7 +261,7 @@ void report_end() {
         keep("errors", strlen("errors"), start, put_text("[]"));
     }
     if (format == REPORT_JSON) {
-        write_object("", 0);
+        write_object("", 0, 0);
         fputc('\n', ntp_out);
     }
 }
