@@ -12,9 +12,9 @@ import sys
 import time
 
 MUTANTS = [  # (file, text, its faulty replacement)
- ('src/platform/posix/sockets.cpp', 'return from_icmp(errno) ? RECEIVE_NETWORK_ERROR : RECEIVE_FAILED;', 'return RECEIVE_FAILED;'),
+ ('src/platform/posix/sockets.cpp', 'return from_icmp(errno) ? RECEIVE_PASSED_OVER : RECEIVE_FAILED;', 'return RECEIVE_FAILED;'),
  ('src/platform/posix/sockets.cpp', 'case EPROTO:', 'case EILSEQ:'),
- ('src/platform/posix/sockets.cpp', '&message, MSG_TRUNC);', '&message, 0);'),
+ ('src/platform/posix/sockets.cpp', '&message, MSG_TRUNC | MSG_DONTWAIT);', '&message, MSG_DONTWAIT);'),
  ('src/platform/posix/name_lookup.cpp', 'NAME_LOOKUP_LIMIT_MS) != 1;', '-1) != 1;'),
  ('src/ntp/timestamp.cpp', 'static_cast<double>(static_cast<int64_t>(later - earlier))', 'static_cast<double>(later - earlier)'),
  ('src/ntp/timestamp.cpp', 'ntp_difference(t3, t4)) * 0.5;', 'ntp_difference(t3, t4)) * 2;'),
@@ -74,7 +74,7 @@ MUTANTS = [  # (file, text, its faulty replacement)
  ('src/app/run.cpp', 'return nts_reply_rejection(*query.nts, exchange) == nullptr;', 'return stranger_rejection(exchange) == nullptr;'),
  ('src/nts/key_exchange.cpp', 'SSL_CTRL_CLEAR_MODE, SSL_MODE_AUTO_RETRY', 'SSL_CTRL_MODE, SSL_MODE_AUTO_RETRY'),
  ('src/nts/key_exchange.cpp', 'if (is_address_literal(name)) {', 'if (false) {'),
- ('src/nts/key_exchange.cpp', 'if (const char* why = not_a_regular_file(file)) {', 'if (const char* why = nullptr) {'),
+ ('src/nts/key_exchange.cpp', 'if (const char* why = unreadable_file(file, TRUSTED_FILE_MAX)) {', 'if (const char* why = nullptr) {'),
  ('src/app/run.cpp', 'report_unauthenticated(query.adjust, unauthenticated);\n            return 0;', 'report_unauthenticated(query.adjust, unauthenticated);'),
  ('src/nts/posix/trust_store.cpp', 'nts_lib.SSL_CTX_load_verify_dir(context, nts_lib.X509_get_default_cert_dir());', 'nts_lib.SSL_CTX_load_verify_dir(context, "/nowhere");'),
  ('src/nts/authenticator.hpp', '4 + NTS_NONCE_SIZE + NTS_TAG_SIZE;', '4 + NTS_NONCE_SIZE + NTS_TAG_SIZE - 8;'),
