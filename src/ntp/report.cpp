@@ -16,6 +16,24 @@ const char* reference_code(const uint8_t id[4]) {
     return reference_text;
 }
 
+// The header's four timestamps: where each is, its members and its line.
+struct HeaderTime {
+    size_t offset;
+    const char* ntp_path;
+    const char* utc_path;
+    const char* line;
+};
+constexpr HeaderTime HEADER_TIMES[] = {
+    {NTP_OFFSET_REFERENCE_TIME, "reply.reference_time.ntp", "reply.reference_time.utc",
+     " Reference Timestamp: %f\n"},
+    {NTP_OFFSET_ORIGINATE_TIME, "reply.originate_time.ntp", "reply.originate_time.utc",
+     " Originate Timestamp: %f\n"},
+    {NTP_OFFSET_RECEIVE_TIME, "reply.receive_time.ntp", "reply.receive_time.utc",
+     " Receive   Timestamp: %f\n"},
+    {NTP_OFFSET_TRANSMIT_TIME, "reply.transmit_time.ntp", "reply.transmit_time.utc",
+     " Transmit  Timestamp: %f\n"},
+};
+
 // A field's exponent of 2 and the seconds it stands for.
 void report_exponent(const char* exponent_path, const char* seconds_path, int exponent,
                      const char* line_format) {
@@ -66,16 +84,8 @@ void print_ntp_packet(const NtpPacket& reply, int64_t near) {
     report_line({{"reply.reference_id.text", json_string(text)},
                  {"reply.reference_id.hex", json_string(hex)}},
                 "Reference Identifier: %s\n", text);
-    report_ntp_time("reply.reference_time.ntp", "reply.reference_time.utc",
-                    ntp_time_from_bytes(ntp_field(reply, NTP_OFFSET_REFERENCE_TIME)), near,
-                    " Reference Timestamp: %f\n");
-    report_ntp_time("reply.originate_time.ntp", "reply.originate_time.utc",
-                    ntp_time_from_bytes(ntp_field(reply, NTP_OFFSET_ORIGINATE_TIME)), near,
-                    " Originate Timestamp: %f\n");
-    report_ntp_time("reply.receive_time.ntp", "reply.receive_time.utc",
-                    ntp_time_from_bytes(ntp_field(reply, NTP_OFFSET_RECEIVE_TIME)), near,
-                    " Receive   Timestamp: %f\n");
-    report_ntp_time("reply.transmit_time.ntp", "reply.transmit_time.utc",
-                    ntp_time_from_bytes(ntp_field(reply, NTP_OFFSET_TRANSMIT_TIME)), near,
-                    " Transmit  Timestamp: %f\n");
+    for (const HeaderTime& time : HEADER_TIMES) {
+        report_ntp_time(time.ntp_path, time.utc_path,
+                        ntp_time_from_bytes(ntp_field(reply, time.offset)), near, time.line);
+    }
 }
