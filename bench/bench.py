@@ -160,10 +160,23 @@ def libraries():
     return ", ".join(line.split()[0] for line in out.splitlines())
 
 
-def main():
+def own_namespace():
+    """Runs this script again inside a network namespace of its own, unless it is there."""
     if os.environ.get("SNTP_BENCH_INSIDE") != "1":
         os.environ["SNTP_BENCH_INSIDE"] = "1"
         os.execv(os.path.join(ROOT, "tests", "in_netns.sh"), ["in_netns.sh", *sys.argv])
+
+
+def publish(lines, results):
+    """The Markdown report, printed and written to RESULTS."""
+    report = "\n".join(lines)
+    print(report)
+    with open(results, "w") as out:
+        out.write(report)
+
+
+def main():
+    own_namespace()
     results = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else
                               os.path.join(ROOT, "bench", "results.md"))
     accuracy = ["| server | tool | runs | median \\|error\\| (µs) | 95th percentile (µs) | "
@@ -185,10 +198,7 @@ def main():
              "chronyd's clock is this machine's, so its true offset is 0; the test server "
              f"injects its offset behind a symmetric round trip of {DELAY * 1e3:.0f} ms.", "",
              *accuracy, ""]
-    report = "\n".join(lines)
-    print(report)
-    with open(results, "w") as out:
-        out.write(report)
+    publish(lines, results)
 
 
 if __name__ == "__main__":

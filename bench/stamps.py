@@ -83,9 +83,7 @@ def instructions(client):
 
 
 def main():
-    if os.environ.get("SNTP_BENCH_INSIDE") != "1":
-        os.environ["SNTP_BENCH_INSIDE"] = "1"
-        os.execv(os.path.join(bench.ROOT, "tests", "in_netns.sh"), ["in_netns.sh", *sys.argv])
+    bench.own_namespace()
     before = os.path.abspath(sys.argv[1])
     results = os.path.abspath(sys.argv[2] if len(sys.argv) > 2 else
                               os.path.join(bench.ROOT, "bench", "stamps.md"))
@@ -105,10 +103,7 @@ def main():
     lines = [f"# T1 from the kernel, {RUNS} runs each, interleaved, against a loopback chronyd",
              "", *table, "", "Instructions of one plain run (callgrind): " +
              ", ".join(f"{name} {n}" for name, n in counted.items()), ""]
-    report = "\n".join(lines)
-    print(report)
-    with open(results, "w") as out:
-        out.write(report)
+    bench.publish(lines, results)
 
 
 if __name__ == "__main__":

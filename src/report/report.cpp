@@ -100,13 +100,13 @@ void keep(const char* path, size_t path_length, size_t start, bool fits) {
     entries[entry_count++] = Entry{path, path_length, start, used - start};
 }
 
-// The members of one call under the same "name[]." as one object, from member `first` on.
+// The call's members under "name[]." as one object, the array's item.
 void take_item(std::initializer_list<Member> members, const Member& first) {
     const size_t prefix = static_cast<size_t>(item_name(first.path) - first.path);
     const size_t start = used;
     bool fits = put_text("{");
     for (const Member& member : members) {
-        if (strncmp(member.path, first.path, prefix) == 0 && item_name(member.path) != nullptr) {
+        if (item_name(member.path) != nullptr) {
             fits = fits && (used == start + 1 || put_text(",")) &&
                    put_string(member.path + prefix, strlen(member.path + prefix)) &&
                    put_text(":") && put_value(member.value);
@@ -116,19 +116,14 @@ void take_item(std::initializer_list<Member> members, const Member& first) {
 }
 
 void take(std::initializer_list<Member> members) {
-    for (const Member* member = members.begin(); member != members.end(); ++member) {
-        const char* name = item_name(member->path);
-        bool seen = false;
-        for (const Member* earlier = members.begin(); name != nullptr && earlier != member;
-             ++earlier) {
-            const auto prefix = static_cast<size_t>(name - member->path);
-            seen = seen || strncmp(earlier->path, member->path, prefix) == 0;
-        }
-        if (name != nullptr && !seen) {
-            take_item(members, *member);
-        } else if (name == nullptr) {
+    bool item_taken = false;
+    for (const Member& member : members) {
+        if (item_name(member.path) == nullptr) {
             const size_t start = used;
-            keep(member->path, strlen(member->path), start, put_value(member->value));
+            keep(member.path, strlen(member.path), start, put_value(member.value));
+        } else if (!item_taken) {
+            take_item(members, member);
+            item_taken = true;
         }
     }
 }
@@ -251,17 +246,19 @@ bool report_error_message(std::initializer_list<Member> members, const char* mes
 }
 
 void report_end() {
+    if (format != REPORT_JSON) {
+        return;
+    }
     // A run with no error says so too: its list is there, empty.
     bool errors = false;
     for (int i = 0; i < entry_count; ++i) {
-        errors = errors || strncmp(entries[i].path, "errors[]", entries[i].path_length) == 0;
+        errors = errors || (entries[i].path_length == strlen("errors[]") &&
+                            strncmp(entries[i].path, "errors[]", entries[i].path_length) == 0);
     }
-    if (format == REPORT_JSON && !errors) {
-        const size_t start = used;
+    const size_t start = used;
+    if (!errors) {
         keep("errors", strlen("errors"), start, put_text("[]"));
     }
-    if (format == REPORT_JSON) {
-        write_object("", 0, 0);
-        fputc('\n', ntp_out);
-    }
+    write_object("", 0, 0);
+    fputc('\n', ntp_out);
 }

@@ -37,8 +37,8 @@ JsonValue json_bytes(const char* bytes, size_t length);
 JsonValue json_optional(const char* text); // null when empty
 
 // A member: its path of names joined by dots ("reply.stratum"), a string literal. A name ending
-// in "[]" adds an item to that array; the members of one call under the same "name[]." are one
-// object item.
+// in "[]" adds an item to that array; a call's members under "name[]." are one object, that
+// array's item (one item a call).
 struct Member {
     const char* path;
     JsonValue value;
